@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12, then generates the
+# locales the tests use. Safe to run again: it installs only what is missing.
+set -euo pipefail
+
+packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgl-dev
+          xvfb trayer xdotool x11-utils imagemagick locales procps
+          clang libclang-rt-14-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The date-time texts are tested under these locales.
+wanted=(en_US.UTF-8 de_DE.UTF-8)
+have=$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | sed 's/utf8/utf-8/')
+need_gen=0
+for l in "${wanted[@]}"; do
+  lc=$(echo "$l" | tr 'A-Z' 'a-z')
+  echo "$have" | grep -qx "$lc" || need_gen=1
+done
+if [ $need_gen -eq 1 ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  for l in "${wanted[@]}"; do
+    grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+  done
+  $SUDO locale-gen >/dev/null
+fi

@@ -1,0 +1,46 @@
+#include "TimeZone.h"
+
+#include <limits>
+
+namespace {
+const SystemTimeZoneSource systemSource;
+const SystemLocalClock systemClock;
+} // namespace
+
+TimeZone::TimeZone() : source_(systemSource), clock_(systemClock) {}
+
+TimeZone::TimeZone(const TimeZoneSource &source, const LocalClock &clock)
+    : source_(source), clock_(clock)
+{
+}
+
+DateValue TimeZone::AddBias(const DateValue &local, const TimeZoneRecord &r)
+{
+    return local.addSecs(qint64(r.Bias) * 60);
+}
+
+DateValue TimeZone::AddDaylightBias(const DateValue &local, const TimeZoneRecord &r)
+{
+    const qint64 minutes = qint64(r.DaylightBias) + r.Bias;
+    if (minutes > std::numeric_limits<qint32>::max() || minutes < std::numeric_limits<qint32>::min())
+        throw TimeZoneOverflow();
+    return local.addSecs(minutes * 60);
+}
+
+// The record is always asked before the clock is read, so both belong to the same call.
+DateValue TimeZone::GetUTCNow() const
+{
+    const TimeZoneRecord r = source_.Query();
+    return AddBias(clock_.Now(), r);
+}
+
+DateValue TimeZone::GetUTCNowDaylight() const
+{
+    const TimeZoneRecord r = source_.Query();
+    return AddDaylightBias(clock_.Now(), r);
+}
+
+qint32 TimeZone::GetDaylightBias() const
+{
+    return source_.Query().DaylightBias;
+}
