@@ -1,0 +1,32 @@
+#include "ClockTick.h"
+
+ClockTick::ClockTick(const TimeZone &zone, const LocalClock &clock, const DateText &texts)
+    : zone_(zone), clock_(clock), texts_(texts)
+{
+}
+
+DateValue ClockTick::ReadBack(const QString &shown) const
+{
+    return texts_.Parse(shown).value_or(ZeroDateValue());
+}
+
+ClockTick::Result ClockTick::Run(int daylightValue)
+{
+    Result r;
+    r.YourTime = texts_.Format(clock_.Now());
+
+    // Minute steps count minute boundaries: 10:00:59 to 10:01:00 is one step.
+    const qint64 step1 = WholeMinutes(lastDisplayedTime_) - WholeMinutes(ReadBack(r.YourTime));
+    if (zone_.GetDaylightBias() == step1)
+        daylightValue = 1;
+    const qint64 step2 = WholeMinutes(lastDisplayedTime_) - WholeMinutes(ReadBack(r.YourTime));
+    if (-qint64(zone_.GetDaylightBias()) == step2)
+        daylightValue = 0;
+
+    lastDisplayedTime_ = ReadBack(r.YourTime);
+
+    const DateValue utc = daylightValue == 0 ? zone_.GetUTCNow() : zone_.GetUTCNowDaylight();
+    r.UTCTime = texts_.Format(utc);
+    r.DaylightValue = daylightValue;
+    return r;
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include "DateText.h"
+#include "DateValue.h"
+#include "LocalClock.h"
+#include "TimeZone.h"
+
+#include <QString>
+
+// One refresh of the window's two clocks. Besides the texts it notices a jump of the
+// local clock by exactly the daylight bias between two ticks and follows it with the
+// daylight box: a jump forward checks it, a jump back unchecks it.
+class ClockTick
+{
+public:
+    struct Result
+    {
+        QString YourTime;
+        QString UTCTime;
+        int DaylightValue; // the daylight box's state after the tick
+    };
+
+    // All three must outlive this object.
+    ClockTick(const TimeZone &zone, const LocalClock &clock, const DateText &texts);
+
+    // daylightValue: the box's state before the tick (0, 1 or 2).
+    Result Run(int daylightValue);
+
+    DateValue LastDisplayedTime() const { return lastDisplayedTime_; }
+
+private:
+    // The shown text read back as a date value (the text is always one Format wrote).
+    DateValue ReadBack(const QString &shown) const;
+
+    const TimeZone &zone_;
+    const LocalClock &clock_;
+    const DateText &texts_;
+    DateValue lastDisplayedTime_ = ZeroDateValue();
+};

@@ -1,0 +1,40 @@
+#pragma once
+#include "TwipRect.h"
+
+#include <QRect>
+
+// Where the help window's controls go for a given outer window size, in twips.
+// The text box keeps its corner and fills the window less fixed margins; the
+// banner picture and its caption keep their sizes, centred on half the outer
+// width, under the text box. Sizes below the minimum are taken as the minimum,
+// which is where the window snaps back to. The arithmetic is single precision.
+class HelpLayout
+{
+public:
+    static constexpr float MinimumOuterWidth = 7100.0f;
+    static constexpr float MinimumOuterHeight = 4000.0f;
+    static constexpr float TwipsPerPixel = 15.0f;
+
+    static constexpr TwipRect TextBoxAtDesign{180.0f, 180.0f, 12615.0f, 7575.0f};
+    static constexpr TwipRect PictureAtDesign{3000.0f, 7980.0f, 7020.0f, 900.0f};
+    static constexpr TwipRect LabelAtDesign{3000.0f, 8940.0f, 7035.0f, 195.0f};
+
+    HelpLayout(float outerWidth, float outerHeight);
+
+    float OuterWidth() const { return outerWidth; }
+    float OuterHeight() const { return outerHeight; }
+    TwipRect TextBox() const { return textBox; }
+    TwipRect Picture() const { return picture; }
+    TwipRect Label() const { return label; }
+
+    // Twips to whole device-independent pixels, rounded to the nearest.
+    static int ToPixels(float twips);
+    static QRect ToPixels(const TwipRect &rect);
+
+private:
+    float outerWidth;
+    float outerHeight;
+    TwipRect textBox;
+    TwipRect picture;
+    TwipRect label;
+};

@@ -1,0 +1,24 @@
+#pragma once
+#include "LocalClock.h"
+#include "TimeZoneRecord.h"
+
+// A clock the test sets by hand, for jumps the real clock cannot be made to do.
+class FakeLocalClock : public LocalClock
+{
+public:
+    DateValue now = MakeDateValue(2026, 12, 5, 22, 2, 52);
+    DateValue Now() const override { return now; }
+};
+
+// A fixed zone record, for records no installed zone gives.
+class FakeTimeZoneSource : public TimeZoneSource
+{
+public:
+    TimeZoneRecord record;
+    mutable int queries = 0;
+    TimeZoneRecord Query() const override
+    {
+        ++queries;
+        return record;
+    }
+};
