@@ -1,0 +1,18 @@
+#include "ProgramFolder.h"
+
+#include <QCoreApplication>
+
+QString WithOneTrailingSlash(const QString &dir)
+{
+    if (dir.isEmpty())
+        return dir;
+    qsizetype end = dir.size();
+    while (end > 0 && dir.at(end - 1) == u'/')
+        --end;
+    return dir.left(end) + u'/';
+}
+
+QString ProgramFolder()
+{
+    return WithOneTrailingSlash(QCoreApplication::applicationDirPath());
+}

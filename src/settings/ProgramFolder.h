@@ -1,0 +1,11 @@
+#pragma once
+#include <QString>
+
+// The folder given with exactly one trailing "/". The root folder stays "/" ("C:/" on
+// Windows); an empty text stays empty, so that a caller without a known folder builds a
+// relative path rather than one in the file system's root.
+QString WithOneTrailingSlash(const QString &dir);
+
+// The folder of the running executable with one trailing "/". Worked out afresh at every
+// call: nothing is cached, so a moved program finds its files in its new place.
+QString ProgramFolder();

@@ -1,0 +1,41 @@
+#include "RegistryRunStore.h"
+
+#include "ProgramFolder.h"
+#include "Registry.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString kRunKeyPath = QString::fromLatin1(RunKeyPath);
+const QString kValueName = QString::fromLatin1(StartupEntryName);
+
+} // namespace
+
+QString RegistryRunStore::Read() const
+{
+    const RegValueData data = GetRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName);
+    if (const QString *text = std::get_if<QString>(&data))
+        return *text;
+    if (const qint32 *number = std::get_if<qint32>(&data))
+        return QString::number(*number); // any number counts as an entry
+    return {};
+}
+
+void RegistryRunStore::Write(const QString &data)
+{
+    SetRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName, RegValueData(data), REG_SZ);
+}
+
+void RegistryRunStore::Delete()
+{
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName);
+}
+
+QString RegistryRunStore::EntryData(const QString &executablePath) const
+{
+    const QFileInfo executable(executablePath);
+    const QString folder = WithOneTrailingSlash(executable.absolutePath());
+    return u'"' + QDir::toNativeSeparators(folder + executable.completeBaseName()) + QStringLiteral(".exe\"");
+}

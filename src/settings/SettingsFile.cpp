@@ -1,0 +1,108 @@
+#include "SettingsFile.h"
+
+#include "FormatNumber.h"
+#include "ParseNumber.h"
+#include "ProgramFolder.h"
+#include "Rounding.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+namespace {
+
+// CR, CR LF and LF each end a line; a last line without a line end still counts.
+QStringList splitLines(const QString &text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start));
+    return lines;
+}
+
+// The check-box state a value text stands for, or nullopt when it is not a legal state.
+std::optional<int> checkBoxState(const QString &valueText)
+{
+    const std::optional<qint64> state = RoundHalfEven(ParseNumber(valueText));
+    if (!state || *state < 0 || *state > 2)
+        return std::nullopt;
+    return int(*state);
+}
+
+} // namespace
+
+QString SettingsFilePath()
+{
+    return ProgramFolder() + QStringLiteral("Server.ini");
+}
+
+void LoadSettings(const QString &path, Settings &s)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+
+    const struct
+    {
+        QString prefix;
+        int Settings::*box;
+    } boxes[] = {
+        {QStringLiteral("startonload="), &Settings::StartOnLoad},
+        {QStringLiteral("minimizeonload="), &Settings::MinimizeOnLoad},
+        {QStringLiteral("logips="), &Settings::LogIPs},
+        {QStringLiteral("daylightsavings="), &Settings::DaylightSavings},
+    };
+    const QString portPrefix = QStringLiteral("port=");
+
+    for (const QString &line : splitLines(text)) {
+        const QString lowered = line.toLower();
+        for (const auto &entry : boxes) {
+            if (!lowered.startsWith(entry.prefix))
+                continue;
+            const std::optional<int> state = checkBoxState(lowered.mid(entry.prefix.size()));
+            if (!state)
+                return; // an illegal state ends the reading; earlier lines stay applied
+            s.*entry.box = *state;
+        }
+        if (lowered.startsWith(portPrefix))
+            s.Port = lowered.mid(portPrefix.size());
+    }
+}
+
+void SaveSettings(const QString &path, const Settings &s)
+{
+    const QString text = QStringLiteral("StartOnLoad=%1\r\n"
+                                        "MinimizeOnLoad=%2\r\n"
+                                        "LogIPs=%3\r\n"
+                                        "port=%4\r\n"
+                                        "DaylightSavings=%5\r\n")
+                             .arg(s.StartOnLoad)
+                             .arg(s.MinimizeOnLoad)
+                             .arg(s.LogIPs)
+                             .arg(FormatNumber(ParseNumber(s.Port)))
+                             .arg(s.DaylightSavings);
+
+    // The new content goes to a temporary file beside the target and is renamed over it
+    // only when complete, so a full disk or a crash never leaves half a file behind.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+}

@@ -1,0 +1,32 @@
+#pragma once
+#include <QString>
+
+// The five operator choices kept in Server.ini. Check-box states are 0 unchecked,
+// 1 checked, 2 grayed. The caller fills the struct from its controls before loading:
+// a line missing from the file leaves the caller's value as it was.
+struct Settings
+{
+    int StartOnLoad = 0;
+    int MinimizeOnLoad = 0;
+    int LogIPs = 0;
+    QString Port = QStringLiteral("1610");
+    int DaylightSavings = 0;
+};
+
+// ProgramFolder() + "Server.ini", worked out afresh at each call.
+QString SettingsFilePath();
+
+// Reads the file into s. Lines end at CR, CR LF or LF. Keys match in any letter case but
+// untrimmed; the last of repeated keys wins; unknown lines are skipped. A check-box value
+// is ParseNumber of the text after "=", rounded half to even; a value other than 0, 1 or 2
+// ends the reading at that line, keeping what earlier lines set. The port takes the text
+// after "port=" from the lowered line as it stands. A file that cannot be opened changes
+// nothing. Nothing is ever reported.
+void LoadSettings(const QString &path, Settings &s);
+
+// Writes exactly the five lines, each ending in CR LF, the port as the number ParseNumber
+// finds in s.Port (see FormatNumber). The file is replaced atomically: until the new
+// content is complete the old file stays whole, and a save that cannot be done leaves the
+// old file untouched. A Server.ini that is a symbolic link is written through: the file
+// it points at gets the new content and the link stays. Nothing is ever reported.
+void SaveSettings(const QString &path, const Settings &s);

@@ -1,0 +1,8 @@
+#include "StartupStore.h"
+
+#include "XdgAutostartStore.h"
+
+std::unique_ptr<StartupEntryStore> MakeSystemStartupStore()
+{
+    return std::make_unique<XdgAutostartStore>();
+}

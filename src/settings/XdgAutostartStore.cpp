@@ -1,0 +1,115 @@
+#include "XdgAutostartStore.h"
+
+#include "DesktopEntryText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+const QString kFileName = QStringLiteral("tallix-server.desktop");
+const QString kMainGroup = QStringLiteral("[Desktop Entry]");
+
+struct DesktopEntryKeys
+{
+    QString exec;
+    bool hidden = false;
+};
+
+// The keys of the [Desktop Entry] group that decide whether the entry launches anything.
+DesktopEntryKeys readMainGroup(const QString &text)
+{
+    DesktopEntryKeys keys;
+    bool inMainGroup = false;
+    for (QString line : text.split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(u'#'))
+            continue;
+        if (trimmed.startsWith(u'[')) {
+            if (inMainGroup)
+                break; // only the first [Desktop Entry] group counts
+            inMainGroup = trimmed == kMainGroup;
+            continue;
+        }
+        if (!inMainGroup)
+            continue;
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals < 0)
+            continue;
+        const QString key = line.left(equals).trimmed();
+        QString value = line.mid(equals + 1);
+        while (value.startsWith(u' ') || value.startsWith(u'\t'))
+            value.remove(0, 1);
+        if (key == QLatin1String("Exec"))
+            keys.exec = value;
+        else if (key == QLatin1String("Hidden"))
+            keys.hidden = value.trimmed() == QLatin1String("true");
+    }
+    return keys;
+}
+
+} // namespace
+
+XdgAutostartStore::XdgAutostartStore() : folder_(DefaultFolder()) {}
+
+XdgAutostartStore::XdgAutostartStore(const QString &autostartFolder) : folder_(autostartFolder) {}
+
+QString XdgAutostartStore::DefaultFolder()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    // The base directory specification tells to ignore relative paths here.
+    if (config.isEmpty() || QDir::isRelativePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/autostart");
+}
+
+QString XdgAutostartStore::FilePath() const
+{
+    return folder_ + u'/' + kFileName;
+}
+
+QString XdgAutostartStore::Read() const
+{
+    QFile file(FilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const DesktopEntryKeys keys = readMainGroup(QString::fromUtf8(file.readAll()));
+    if (keys.hidden)
+        return {};
+    return UnescapeDesktopString(keys.exec);
+}
+
+void XdgAutostartStore::Write(const QString &data)
+{
+    if (!QDir().mkpath(folder_))
+        return;
+    const QString text = kMainGroup + QStringLiteral("\n"
+                                                     "Type=Application\n"
+                                                     "Name=")
+                         + QLatin1String(StartupEntryName) + QStringLiteral("\nExec=")
+                         + EscapeDesktopString(data) + u'\n';
+    QSaveFile file(FilePath());
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+}
+
+void XdgAutostartStore::Delete()
+{
+    if (Read().isEmpty())
+        return;
+    QFile::remove(FilePath());
+}
+
+QString XdgAutostartStore::EntryData(const QString &executablePath) const
+{
+    return QuoteExecArgument(executablePath);
+}

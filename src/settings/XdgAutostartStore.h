@@ -1,0 +1,30 @@
+#pragma once
+#include "AutostartEntry.h"
+
+// The start-up entry as the XDG autostart file "tallix-server.desktop". Its data is the
+// Exec value (string escapes undone), e.g. "/opt/tallix/tallix-server" with the quotes.
+class XdgAutostartStore : public StartupEntryStore
+{
+public:
+    // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart when that is unset or relative.
+    XdgAutostartStore();
+    explicit XdgAutostartStore(const QString &autostartFolder);
+
+    static QString DefaultFolder();
+    QString FilePath() const;
+
+    // The Exec value; empty when the file is missing or unreadable, has no Exec, or
+    // carries Hidden=true (the desktop's way of switching an entry off).
+    QString Read() const override;
+    // Creates the folder when missing and replaces the file atomically. When the folder
+    // cannot be made or written, nothing changes.
+    void Write(const QString &data) override;
+    // Removes an entry that reads as present. A hidden entry is left alone: it already
+    // reads as absent, and removing it could uncover a system-wide entry it switches off.
+    void Delete() override;
+    // The executable's path quoted by the Exec rules.
+    QString EntryData(const QString &executablePath) const override;
+
+private:
+    QString folder_;
+};
