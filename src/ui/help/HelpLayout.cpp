@@ -28,3 +28,15 @@ QRect HelpLayout::ToPixels(const TwipRect &rect)
 {
     return QRect(ToPixels(rect.left), ToPixels(rect.top), ToPixels(rect.width), ToPixels(rect.height));
 }
+
+HelpLayout HelpLayout::ForClientPixels(QSize client)
+{
+    return HelpLayout(float(client.width()) * TwipsPerPixel + NominalFrameWidth,
+                      float(client.height()) * TwipsPerPixel + NominalFrameHeight);
+}
+
+QSize HelpLayout::MinimumClientPixels()
+{
+    return QSize(qCeil((MinimumOuterWidth - NominalFrameWidth) / TwipsPerPixel),
+                 qCeil((MinimumOuterHeight - NominalFrameHeight) / TwipsPerPixel));
+}

@@ -2,6 +2,7 @@
 #include "TwipRect.h"
 
 #include <QRect>
+#include <QSize>
 
 // Where the help window's controls go for a given outer window size, in twips.
 // The text box keeps its corner and fills the window less fixed margins; the
@@ -19,7 +20,18 @@ public:
     static constexpr TwipRect PictureAtDesign{3000.0f, 7980.0f, 7020.0f, 900.0f};
     static constexpr TwipRect LabelAtDesign{3000.0f, 8940.0f, 7035.0f, 195.0f};
 
+    // The outer size is the client area plus the frame the window was
+    // designed with (a 4-pixel border each side and a title bar). Laying out
+    // against this fixed frame instead of whatever frame the desktop draws
+    // keeps the client area laid out the same under every window manager.
+    static constexpr float NominalFrameWidth = 120.0f;
+    static constexpr float NominalFrameHeight = 310.0f;
+
     HelpLayout(float outerWidth, float outerHeight);
+    static HelpLayout ForClientPixels(QSize client);
+
+    // The smallest client area, in pixels, whose outer size reaches the minimum.
+    static QSize MinimumClientPixels();
 
     float OuterWidth() const { return outerWidth; }
     float OuterHeight() const { return outerHeight; }
