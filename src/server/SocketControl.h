@@ -1,0 +1,80 @@
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+// The server's socket array: element 0 listens, elements 1..MaxSlots each serve one
+// client once loaded. Every event is delivered on the thread that owns the object, one at
+// a time, and a handler may call any operation on any element from inside an event.
+//
+// Beyond the plain operations the layer guards the process against its clients:
+// - while a connection holds more than OutputBound unsent bytes it is not read from; it
+//   is read again as the client takes its replies, so no byte is lost, only delayed;
+// - a slot's waiting bytes are bounded the same way until GetData takes them;
+// - Close lets queued replies leave before the connection is released, but gives up
+//   after CloseTimeoutMs so that a client that never reads cannot pin memory.
+class SocketControl : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxSlots = 255;
+    static constexpr qint64 OutputBound = 256 * 1024;
+    static constexpr qint64 InputBound = 256 * 1024;
+    static constexpr int CloseTimeoutMs = 10000;
+
+    explicit SocketControl(QObject *parent = nullptr);
+    ~SocketControl() override;
+
+    // False for a value that is not a usable TCP port (outside 0..65535); 0 lets the
+    // system pick one, see LocalPort.
+    bool SetLocalPort(qint64 port);
+    // Listens on every address, IPv6 and IPv4 alike. False when the port cannot be
+    // listened on (taken on either protocol, not allowed) or element 0 listens already.
+    bool Listen();
+    // The port actually bound while listening, else the port that was set.
+    quint16 LocalPort() const;
+
+    // Creates slot index (1..MaxSlots) as an unconnected socket; false for a bad index or
+    // one already loaded.
+    bool Load(int index);
+    // Closes the slot (as Close does) and releases its index.
+    void Unload(int index);
+    // Element 0 always exists.
+    bool IsLoaded(int index) const;
+
+    // Only during the ConnectionRequest event that announced requestID: the loaded,
+    // unconnected slot index takes over the connection. A request nobody accepts is
+    // closed when the event returns.
+    bool Accept(int index, qintptr requestID);
+    // Up to maxLen of the bytes waiting on the slot (all when maxLen is negative); they
+    // leave the buffer.
+    QByteArray GetData(int index, qint64 maxLen);
+    // Queues data on the slot's connection, in order, nothing added; sent at once when
+    // the connection takes it. False when the slot has no working connection; a send
+    // that fails closes the slot and raises PeerClosed after the current event.
+    bool SendData(int index, const QByteArray &data);
+    // 0: stop listening. A slot: release its connection (queued replies still leave),
+    // after which the slot may accept again. Harmless on what is closed or absent.
+    void Close(int index);
+    // The client's address: IPv4 clients in dotted decimal, IPv6 clients as IPv6 text.
+    // Empty for a slot without a connection.
+    QString RemoteHostIP(int index) const;
+
+    // Diagnostics: unsent bytes queued on a slot, and every byte the layer holds for all
+    // connections (waiting input and unsent output, including connections being closed).
+    qint64 QueuedOutput(int index) const;
+    qint64 BufferedBytes() const;
+
+signals:
+    void ConnectionRequest(int index, qintptr requestID);
+    void DataArrival(int index, qint64 bytesTotal);
+    // The client closed its end, or the connection failed; the slot stays loaded and
+    // busy until it is closed.
+    void PeerClosed(int index);
+
+private:
+    class Engine;
+    std::unique_ptr<Engine> d_;
+};
