@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "FitCaption.h"
 #include "Pictures.h"
 #include "Twips.h"
 
@@ -120,6 +121,12 @@ void frmMain::CreateControls()
 
     lblTotalConnections->setFont(WindowFont(true));
     lblMaxSim->setFont(WindowFont(true));
+    for (QWidget *w : findChildren<QWidget *>()) {
+        if (qobject_cast<QLabel *>(w) || qobject_cast<QCheckBox *>(w))
+            FitCaption(w);
+    }
+    for (QLineEdit *txt : findChildren<QLineEdit *>())
+        txt->setTextMargins(0, 0, 0, 0);
 
     // The statistics start greyed; the server enables them while it runs.
     for (QWidget *w : {static_cast<QWidget *>(lblTotalConnections), static_cast<QWidget *>(lblConnections1),

@@ -1,0 +1,6 @@
+#include "DisplayCheck.h"
+
+QString MissingDisplayReason()
+{
+    return {}; // a Windows session always has its desktop
+}

@@ -1,0 +1,50 @@
+#include "ShutdownSignals.h"
+
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int wakeFds[2] = {-1, -1};
+
+extern "C" void OnShutdownSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFds[0], &byte, 1);
+}
+} // namespace
+
+struct ShutdownSignals::Private
+{
+    QSocketNotifier *notifier = nullptr;
+};
+
+ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent), d(new Private)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0)
+        return;
+    d->notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, this);
+    connect(d->notifier, &QSocketNotifier::activated, this, [this] {
+        char buf[16];
+        while (::read(wakeFds[1], buf, sizeof buf) > 0) {
+        }
+        emit Requested();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnShutdownSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+}
+
+ShutdownSignals::~ShutdownSignals()
+{
+    struct sigaction sa = {};
+    sa.sa_handler = SIG_DFL;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    delete d;
+}
