@@ -21,6 +21,10 @@ QString FormatNumber(double value)
     const auto e = scientific.find('e');
     std::string digits = scientific.substr(0, 1) + scientific.substr(2, e - 2);
     const int exponent = std::atoi(scientific.c_str() + e + 1);
+    // Near the top of the range the nearest 15 digits lie beyond the largest double and
+    // would read back as infinity; the largest 15 digits below it stay finite.
+    if (exponent == 308 && digits > "179769313486231")
+        digits = "179769313486231";
     while (digits.size() > 1 && digits.back() == '0')
         digits.pop_back();
 

@@ -97,7 +97,9 @@ void SaveSettings(const QString &path, const Settings &s)
     // The new content goes to a temporary file beside the target and is renamed over it
     // only when complete, so a full disk or a crash never leaves half a file behind.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a failing write shows here: a failure while the buffer is
+    // flushed at commit() would go unnoticed, and a truncated file would replace the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
     const QByteArray bytes = text.toUtf8();
     if (file.write(bytes) != bytes.size()) {

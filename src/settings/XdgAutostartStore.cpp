@@ -92,7 +92,9 @@ void XdgAutostartStore::Write(const QString &data)
                          + QLatin1String(StartupEntryName) + QStringLiteral("\nExec=")
                          + EscapeDesktopString(data) + u'\n';
     QSaveFile file(FilePath());
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a failing write shows here: a failure while the buffer is
+    // flushed at commit() would go unnoticed, and a truncated file would replace the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
     const QByteArray bytes = text.toUtf8();
     if (file.write(bytes) != bytes.size()) {
