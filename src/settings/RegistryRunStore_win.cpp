@@ -37,5 +37,6 @@ QString RegistryRunStore::EntryData(const QString &executablePath) const
 {
     const QFileInfo executable(executablePath);
     const QString folder = WithOneTrailingSlash(executable.absolutePath());
-    return u'"' + QDir::toNativeSeparators(folder + executable.completeBaseName()) + QStringLiteral(".exe\"");
+    return QStringLiteral("\"") + QDir::toNativeSeparators(folder + executable.completeBaseName())
+           + QStringLiteral(".exe\"");
 }
