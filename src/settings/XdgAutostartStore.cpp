@@ -60,7 +60,7 @@ XdgAutostartStore::XdgAutostartStore(const QString &autostartFolder) : folder_(a
 QString XdgAutostartStore::DefaultFolder()
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification tells to ignore relative paths here.
+    // A relative XDG_CONFIG_HOME is invalid under the XDG base directory rules and is ignored.
     if (config.isEmpty() || QDir::isRelativePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/autostart");

@@ -232,7 +232,7 @@ void tst_StartupEntry::execStartsExactlyThatFile_data()
     QTest::newRow("backslash") << "/opt/back\\slash\\\\/tallix-server";
     QTest::newRow("trailing backslash") << "/opt/x\\";
     QTest::newRow("percent") << "/opt/100%/%f %%/tallix-server";
-    QTest::newRow("shell specials") << "/opt/a;b|c&d<e>f*g?h#i(j)k~/tallix-server";
+    QTest::newRow("shell metacharacters") << "/opt/a;b|c&d<e>f*g?h#i(j)k~/tallix-server";
     QTest::newRow("line feed and tab") << "/opt/line\nfeed\ttab/tallix-server";
     QTest::newRow("equals and brackets") << "/opt/[Desktop Entry]=x/tallix-server";
     QTest::newRow("non-ASCII") << QString::fromUtf8("/opt/Zeit \u00e4\u00f6\u00fc \u65f6\u95f4/tallix-server");
