@@ -1,8 +1,10 @@
 #include "DisplayCheck.h"
 #include "ShutdownSignals.h"
 #include "frmMain.h"
+#include "frmHelp.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -17,10 +19,29 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
+    // The main window hides itself in the tray, so "no window visible" does not mean the
+    // end: the program ends when the main window has unloaded and the help window is closed.
+    app.setQuitOnLastWindowClosed(false);
+
     frmMain w;
-    w.show();
+    auto quitWhenLastWindowGone = [&w] {
+        if (w.IsUnloaded() && !w.HelpWindowOpen())
+            QCoreApplication::quit();
+    };
+    QObject::connect(&w, &frmMain::Unloaded, &app, quitWhenLastWindowGone, Qt::QueuedConnection);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, quitWhenLastWindowGone,
+                     Qt::QueuedConnection);
 
     ShutdownSignals shutdown;
-    QObject::connect(&shutdown, &ShutdownSignals::Requested, &w, &QWidget::close);
+    QObject::connect(&shutdown, &ShutdownSignals::Requested, &w, [&w] {
+        w.close();
+        if (w.HelpWindowOpen()) // a request to end the program ends all of it
+            QCoreApplication::quit();
+    });
+    // The session manager's quit unloads like the close box does.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &w, [&w] { w.Form_Unload(); });
+
+    w.Form_Load();
+    w.ShowAfterLoad();
     return app.exec();
 }

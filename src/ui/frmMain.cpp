@@ -1,6 +1,9 @@
 #include "frmMain.h"
 
 #include "FitCaption.h"
+#include "frmHelp.h"
+#include "ProgramFolder.h"
+#include "StartupStore.h"
 #include "Pictures.h"
 #include "Twips.h"
 
@@ -31,11 +34,22 @@ constexpr int TickLateByMs = 3;
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : frmMain(systemZone, systemClock, parent) {}
+frmMain::frmMain(QWidget *parent) : frmMain(Environment(), parent) {}
 
-frmMain::frmMain(const TimeZone &zone, const LocalClock &clock, QWidget *parent)
-    : QWidget(parent), zone_(zone), localClock_(clock), clock_(zone_, localClock_, texts_)
+frmMain::frmMain(Environment env, QWidget *parent)
+    : QWidget(parent),
+      env_(std::move(env)),
+      zone_(env_.zone ? *env_.zone : systemZone),
+      localClock_(env_.clock ? *env_.clock : systemClock),
+      clock_(zone_, localClock_, texts_),
+      stamper_(const_cast<TimeZone &>(zone_), texts_.Locale()),
+      log_(localClock_, texts_)
 {
+    if (!env_.programFolder)
+        env_.programFolder = ProgramFolder;
+    if (!env_.startupStore)
+        env_.startupStore = MakeSystemStartupStore();
+
     setWindowTitle(QStringLiteral("Tallix Server"));
     setWindowIcon(Pictures::ProgramIcon());
     setFixedSize(TwipsToPixels(3795), TwipsToPixels(7350));
@@ -51,6 +65,29 @@ frmMain::frmMain(const TimeZone &zone, const LocalClock &clock, QWidget *parent)
     tmrConstant->setTimerType(Qt::PreciseTimer);
     connect(tmrConstant, &QTimer::timeout, this, &frmMain::tmrConstant_Timer);
     tmrConstant_Timer();
+
+    socServer = new SocketControl(this);
+    socServer->setObjectName(QStringLiteral("socServer"));
+    connect(socServer, &SocketControl::ConnectionRequest, this, &frmMain::socServer_ConnectionRequest);
+    connect(socServer, &SocketControl::DataArrival, this, &frmMain::socServer_DataArrival);
+    connect(socServer, &SocketControl::PeerClosed, this, &frmMain::socServer_Close);
+    connect(butStartStop, &QPushButton::clicked, this, &frmMain::butStartStop_Click);
+    connect(butHelp, &QPushButton::clicked, this, &frmMain::butHelp_Click);
+}
+
+frmMain::~frmMain()
+{
+    delete HelpWindow.data();
+}
+
+QString frmMain::Folder() const
+{
+    return env_.programFolder();
+}
+
+QString frmMain::NowText() const
+{
+    return texts_.Format(localClock_.Now());
 }
 
 void frmMain::CreateControls()

@@ -15,6 +15,8 @@ TrayDockWidget::TrayDockWidget(TrayBackend::MessageSink sink)
     // The icon alone must not keep the program running.
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // The tray sizes its slot by the minimum size hint; without one it gives a single pixel.
+    setMinimumSize(22, 22);
     resize(22, 22);
 }
 

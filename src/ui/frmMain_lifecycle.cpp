@@ -1,0 +1,158 @@
+// Load and unload of the main window, the tray gestures and the help button.
+#include "frmMain.h"
+
+#include "Pictures.h"
+#include "SettingsFile.h"
+#include "TrayIcon.h"
+#include "frmHelp.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <exception>
+
+namespace {
+
+// Each step of the unload carries on whatever the one before it did.
+template <typename Step>
+void Try(Step step)
+{
+    try {
+        step();
+    } catch (const std::exception &) {
+    }
+}
+
+} // namespace
+
+void frmMain::ReadSettingsIntoControls()
+{
+    Settings s;
+    s.StartOnLoad = chkStartOnLoad->Value();
+    s.MinimizeOnLoad = chkMinimizeOnLoad->Value();
+    s.LogIPs = chkLog->Value();
+    s.Port = txtPort->text();
+    s.DaylightSavings = chkDaylightSavings->Value();
+    LoadSettings(Folder() + QStringLiteral("Server.ini"), s);
+    chkStartOnLoad->setValue(s.StartOnLoad);
+    chkMinimizeOnLoad->setValue(s.MinimizeOnLoad);
+    chkLog->setValue(s.LogIPs);
+    txtPort->setText(s.Port);
+    chkDaylightSavings->setValue(s.DaylightSavings);
+}
+
+void frmMain::WriteSettingsFromControls()
+{
+    Settings s;
+    s.StartOnLoad = chkStartOnLoad->Value();
+    s.MinimizeOnLoad = chkMinimizeOnLoad->Value();
+    s.LogIPs = chkLog->Value();
+    s.Port = txtPort->text();
+    s.DaylightSavings = chkDaylightSavings->Value();
+    SaveSettings(Folder() + QStringLiteral("Server.ini"), s);
+}
+
+void frmMain::Form_Load()
+{
+    txtStartStopTime->setText(NowText());
+
+    traMain = new TrayIcon(this);
+    connect(traMain, &TrayIcon::MouseUp, this, &frmMain::traMain_MouseUp);
+    connect(traMain, &TrayIcon::MouseDblClick, this, &frmMain::traMain_MouseDblClick);
+    traMain->setOwnerForm(this);
+    traMain->setIcon(Pictures::IdleIcon());
+    traMain->setTooltip(QStringLiteral("Tallix Server - Idle since ") + txtStartStopTime->text());
+    traMain->Add();
+
+    ReadSettingsIntoControls();
+    if (chkMinimizeOnLoad->Value() == 1)
+        setWindowState(windowState() | Qt::WindowMinimized);
+    chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));
+    Slots.ResetCount();
+    if (chkStartOnLoad->Value() == 1)
+        StartServer();
+}
+
+void frmMain::ShowAfterLoad()
+{
+    // A window minimised at load is hidden in the tray from the start.
+    if (!(windowState() & Qt::WindowMinimized))
+        show();
+}
+
+void frmMain::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    Try([&] { StopServer(); });
+    Try([&] {
+        if (traMain) {
+            traMain->Remove();
+            traMain->deleteLater(); // it may be the sender of the gesture that unloads us
+            traMain = nullptr;
+        }
+    });
+    Try([&] { WriteSettingsFromControls(); });
+    Try([&] {
+        SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(),
+                         QCoreApplication::applicationFilePath());
+    });
+    tmrConstant->stop();
+    hide();
+    emit Unloaded();
+}
+
+bool frmMain::HelpWindowOpen() const
+{
+    return HelpWindow && HelpWindow->isVisible();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmMain::Form_Resize()
+{
+    // A minimised window leaves the screen and the taskbar; the tray icon brings it back.
+    if (windowState() & Qt::WindowMinimized)
+        hide();
+}
+
+void frmMain::traMain_MouseDblClick(int Button)
+{
+    if (Button == 1) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        raise();
+        activateWindow();
+    } else if (Button == 2) {
+        close();
+    }
+}
+
+void frmMain::traMain_MouseUp(int Button)
+{
+    if (Button == 2)
+        butStartStop_Click();
+}
+
+void frmMain::butHelp_Click()
+{
+    if (!HelpWindow) {
+        // No parent: the help window outlives the main window.
+        HelpWindow = new frmHelp(env_.programFolder);
+        HelpWindow->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    HelpWindow->show();
+    HelpWindow->raise();
+    HelpWindow->activateWindow();
+}

@@ -1,0 +1,143 @@
+// Start and stop of the server, and the socket events while it runs.
+#include "frmMain.h"
+
+#include "ParseNumber.h"
+#include "Pictures.h"
+#include "Rounding.h"
+#include "TimeReply.h"
+#include "TrayIcon.h"
+
+#include <QMessageBox>
+#include <limits>
+
+namespace {
+
+const QString ActiveTooltip = QStringLiteral("Tallix Server - Active since ");
+const QString IdleTooltip = QStringLiteral("Tallix Server - Idle since ");
+
+// A counter box holds a decimal numeral; the program is its only writer.
+void AddOne(QLineEdit *counter)
+{
+    counter->setText(QString::number(counter->text().toLongLong() + 1));
+}
+
+// The port text as the listener gets it: the leading number, halves to even, as a
+// 32-bit integer; nothing when it does not fit one.
+std::optional<qint64> PortFromText(const QString &text)
+{
+    const std::optional<qint64> n = RoundHalfEven(ParseNumber(text));
+    if (!n || *n < std::numeric_limits<qint32>::min() || *n > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return n;
+}
+
+} // namespace
+
+void frmMain::SetTrayLook(const QIcon &icon, const QString &tooltipPrefix)
+{
+    if (!traMain)
+        return;
+    traMain->setIcon(icon);
+    traMain->setTooltip(tooltipPrefix + txtStartStopTime->text());
+    traMain->Modify();
+}
+
+void frmMain::SetStatisticsEnabled(bool enabled, bool withStartStopTime)
+{
+    QList<QWidget *> group = {lblTotalConnections, lblConnections1, txtConnections1,
+                              lblConnections2, txtConnections2, lblMaxSim,
+                              lblMaxSim1, txtMaxSim1, lblMaxSim2, txtMaxSim2};
+    if (withStartStopTime)
+        group = QList<QWidget *>{lblStartStopTime, txtStartStopTime} + group;
+    for (QWidget *w : group)
+        w->setEnabled(enabled);
+}
+
+void frmMain::StartServer()
+{
+    bool failed = false;
+    butStartStop->setText(QStringLiteral("&Stop Server"));
+    txtPort->setEnabled(false);
+    txtConnections2->setText(QStringLiteral("0"));
+    Slots.ResetCount();
+    txtMaxSim2->setText(QStringLiteral("0"));
+    const std::optional<qint64> port = PortFromText(txtPort->text());
+    if (!port || !socServer->SetLocalPort(*port))
+        failed = true;
+    // Listening on whatever port an earlier start left would only be undone at once.
+    else if (!socServer->Listen())
+        failed = true;
+    lblStartStopTime->setText(QStringLiteral("Server started at:"));
+    txtStartStopTime->setText(NowText());
+    SetTrayLook(Pictures::ProgramIcon(), ActiveTooltip);
+    SetStatisticsEnabled(true, true);
+    ServerRunning = true;
+
+    if (failed) {
+        StopServer();
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
+                        QStringLiteral("Invalid TCP port number or port in use."), QMessageBox::Ok, this);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.exec();
+    }
+}
+
+void frmMain::StopServer()
+{
+    butStartStop->setText(QStringLiteral("&Start Server"));
+    txtPort->setEnabled(true);
+    for (int i = 0; i <= Slots.SocketCount(); ++i)
+        socServer->Close(i);
+    for (int i = 1; i <= Slots.SocketCount(); ++i)
+        socServer->Unload(i);
+    lblStartStopTime->setText(QStringLiteral("Server stopped at:"));
+    txtStartStopTime->setText(NowText());
+    SetTrayLook(Pictures::IdleIcon(), IdleTooltip);
+    SetStatisticsEnabled(false, false);
+    ServerRunning = false;
+}
+
+void frmMain::butStartStop_Click()
+{
+    if (ServerRunning)
+        StopServer();
+    else
+        StartServer();
+}
+
+void frmMain::socServer_ConnectionRequest(int, qintptr requestID)
+{
+    // With all slots busy the request is not taken: the socket layer closes it when
+    // this handler returns, and it is neither counted nor logged.
+    const std::optional<SlotTable::Pick> pick = Slots.Take();
+    if (!pick)
+        return;
+    if (pick->isNew)
+        socServer->Load(pick->slot);
+    socServer->Accept(pick->slot, requestID);
+
+    AddOne(txtConnections1);
+    AddOne(txtConnections2);
+    txtMaxSim2->setText(QString::number(Slots.SocketCount()));
+    if (txtMaxSim2->text().toLongLong() > txtMaxSim1->text().toLongLong())
+        txtMaxSim1->setText(txtMaxSim2->text());
+
+    log_.LogConnection(Folder(), chkLog->Value(), socServer->RemoteHostIP(pick->slot));
+}
+
+void frmMain::socServer_DataArrival(int Index, qint64 bytesTotal)
+{
+    const QByteArray request = socServer->GetData(Index, bytesTotal);
+    try {
+        socServer->SendData(Index, BuildTimeReply(request, stamper_.Stamp(chkDaylightSavings->Value())));
+    } catch (const TimeZoneOverflow &) {
+        // Only a corrupt zone record gets here; that request goes unanswered, the
+        // program and every other client carry on.
+    }
+}
+
+void frmMain::socServer_Close(int Index)
+{
+    socServer->Close(Index);
+    Slots.Free(Index);
+}
