@@ -37,8 +37,6 @@ void tst_HelpLayout::formulas_data()
                                    << 6620.f << 3950.f << 40.f << 4305.f << 32.5f << 5265.f;
     QTest::newRow("only lower") << 20000.f << 10.f << 20000.f << 4000.f
                                 << 19520.f << 1950.f << 6490.f << 2305.f << 6482.5f << 3265.f;
-    QTest::newRow("odd width") << 7101.f << 4001.f << 7101.f << 4001.f
-                               << 6621.f << 1951.f << 40.5f << 2306.f << 33.f << 3266.f;
 }
 
 void tst_HelpLayout::formulas()
