@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Runs one command on a private X server with an XEmbed system tray:
+#   with-xvfb-tray.sh <command> [args...]
+# Xvfb picks a free display itself (-displayfd), trayer provides the tray, and the command
+# sees DISPLAY and TALLIX_TRAYER_PID_FILE, a file holding trayer's PID: a test that kills the
+# tray and starts another writes the new PID there. Everything started here is stopped by its
+# PID; the command runs for at most TALLIX_XVFB_TIMEOUT seconds (240 by default) and its exit
+# code is returned.
+set -uo pipefail
+
+if [ $# -eq 0 ]; then
+  echo "usage: $0 <command> [args...]" >&2
+  exit 2
+fi
+
+workdir=$(mktemp -d "${TMPDIR:-/tmp}/tallix-xvfb.XXXXXX")
+xvfb_pid=""
+trayer_pid=""
+
+cleanup() {
+  # A test may have replaced the tray; it reports the new PID through this file.
+  if [ -s "$workdir/trayer.pid" ]; then
+    trayer_pid=$(cat "$workdir/trayer.pid")
+  fi
+  for pid in $trayer_pid $xvfb_pid; do
+    if kill -0 "$pid" 2>/dev/null; then
+      kill "$pid" 2>/dev/null
+      for _ in 1 2 3 4 5 6 7 8 9 10; do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill -9 "$pid" 2>/dev/null
+    fi
+  done
+  rm -rf "$workdir"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+# Xvfb writes the display number it chose to the descriptor we give it.
+exec {display_fd}>"$workdir/display"
+Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 -nolisten tcp >"$workdir/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec {display_fd}>&-
+
+display=""
+for _ in $(seq 1 100); do
+  display=$(head -n1 "$workdir/display" 2>/dev/null)
+  [ -n "$display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$display" ]; then
+  echo "with-xvfb-tray: Xvfb did not start" >&2
+  cat "$workdir/xvfb.log" >&2
+  exit 1
+fi
+export DISPLAY=":$display"
+
+# Qt must take the XEmbed path, not a D-Bus StatusNotifier host of the real session.
+unset DBUS_SESSION_BUS_ADDRESS
+
+start_trayer() {
+  trayer --edge top --align right --widthtype request --height 32 \
+         --SetDockType true --SetPartialStrut false --transparent false \
+         >>"$workdir/trayer.log" 2>&1 &
+  trayer_pid=$!
+  echo "$trayer_pid" >"$workdir/trayer.pid"
+}
+
+# Prints the window that owns the tray selection, if any. A small probe built with the tests
+# asks the X server directly; without it, trayer's panel window stands in for the owner.
+selection_owner() {
+  if [ -n "${TALLIX_TRAY_OWNER_PROBE:-}" ] && [ -x "$TALLIX_TRAY_OWNER_PROBE" ]; then
+    "$TALLIX_TRAY_OWNER_PROBE" 2>/dev/null
+  else
+    xdotool search --classname '^panel$' 2>/dev/null | head -n1
+  fi
+}
+
+start_trayer
+owned=0
+for _ in $(seq 1 100); do
+  if [ -n "$(selection_owner)" ]; then owned=1; break; fi
+  kill -0 "$trayer_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ $owned -ne 1 ]; then
+  echo "with-xvfb-tray: no system tray appeared" >&2
+  cat "$workdir/trayer.log" >&2
+  exit 1
+fi
+
+export TALLIX_TRAYER_PID_FILE="$workdir/trayer.pid"
+timeout --kill-after=10 "${TALLIX_XVFB_TIMEOUT:-240}" "$@"
+rc=$?
+exit $rc
