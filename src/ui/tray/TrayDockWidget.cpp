@@ -72,6 +72,8 @@ void TrayDockWidget::Report(Qt::MouseButton button, int offset)
         first = TrayMessage::LeftDown;
     else if (button == Qt::RightButton)
         first = TrayMessage::RightDown;
+    else if (button == Qt::MiddleButton)
+        first = TrayMessage::MiddleDown; // the shell reports it too; it raises nothing
     if (first == 0 || !sink_)
         return;
     // Copied: the handler behind it may remove this icon.

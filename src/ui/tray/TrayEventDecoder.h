@@ -11,6 +11,7 @@ constexpr qint32 LeftDoubleClick = 515;
 constexpr qint32 RightDown = 516;
 constexpr qint32 RightUp = 517;
 constexpr qint32 RightDoubleClick = 518;
+constexpr qint32 MiddleDown = 519;
 }
 
 enum class TrayEventKind { None, MouseDown, MouseUp, MouseDblClick };

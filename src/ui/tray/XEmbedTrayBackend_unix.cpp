@@ -3,6 +3,7 @@
 #include "TrayDockWidget.h"
 
 #include <QGuiApplication>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
@@ -151,7 +152,10 @@ void XEmbedTrayBackend::DropDock()
         return;
     dock_->Detach();
     dock_->hide();
-    // Deleted later, not here: we may be inside this very widget's mouse handler.
+    // The native window goes now, so that the tray frees the slot at once; the widget itself
+    // is deleted later, not here: we may be inside its own mouse handler.
+    if (QWindow *window = dock_->windowHandle())
+        window->destroy();
     dock_->deleteLater();
     dock_ = nullptr;
     xcb_flush(connection_);
