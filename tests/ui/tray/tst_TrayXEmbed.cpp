@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStyleHints>
+#include <QToolTip>
 
 namespace {
 
@@ -166,6 +167,12 @@ void tst_TrayXEmbed::docksAndShowsThePicture()
     QWidget *dock = QWidget::find(icon_->DockedWindowId());
     QVERIFY(dock);
     QCOMPARE(dock->toolTip(), QString(63, u'T'));
+
+    // And it shows when the pointer rests on the icon.
+    const QString window = QString::number(icon_->DockedWindowId());
+    QCOMPARE(Run("xdotool", {"mousemove", "--window", window, "11", "15"}).exitCode, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 5000);
+    QCOMPARE(QToolTip::text(), QString(63, u'T'));
 }
 
 void tst_TrayXEmbed::Click(const QStringList &clickArgs)
