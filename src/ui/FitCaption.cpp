@@ -41,3 +41,13 @@ void FitCaption(QWidget *control)
         control->setFont(f);
     }
 }
+
+void FitTextBox(QLineEdit *box, const QString &longestText)
+{
+    // The frame and the text's own margins take a few pixels of the box.
+    const int room = box->width() - 6;
+    QFont f = box->font();
+    while (f.pointSizeF() > 7.0 && QFontMetrics(f).horizontalAdvance(longestText) > room)
+        f.setPointSizeF(f.pointSizeF() - 0.25);
+    box->setFont(f);
+}

@@ -164,6 +164,10 @@ void frmMain::CreateControls()
     }
     for (QLineEdit *txt : findChildren<QLineEdit *>())
         txt->setTextMargins(0, 0, 0, 0);
+    // Wide digits in every field, and an afternoon for a 12-hour clock.
+    const QString widest = texts_.Format(MakeDateValue(2028, 12, 28, 20, 58, 58));
+    for (QLineEdit *txt : {txtUTCTime, txtYourTime, txtStartStopTime})
+        FitTextBox(txt, widest);
 
     // The statistics start greyed; the server enables them while it runs.
     for (QWidget *w : {static_cast<QWidget *>(lblTotalConnections), static_cast<QWidget *>(lblConnections1),

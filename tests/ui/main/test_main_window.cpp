@@ -141,6 +141,8 @@ void TestMainWindow::clocksShowAndReadBack()
     const DateText texts;
     QVERIFY(texts.Parse(rig.w->txtYourTime->text()).has_value());
     QVERIFY(texts.Parse(rig.w->txtUTCTime->text()).has_value());
+    for (QLineEdit *box : {rig.w->txtYourTime, rig.w->txtUTCTime})
+        QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) <= box->width() - 4, qPrintable(box->text()));
     // The next tick comes within the next second, and shows a newer time.
     const QString first = rig.w->txtYourTime->text();
     QVERIFY(WaitFor([&] { return rig.w->txtYourTime->text() != first; }, 2500));
