@@ -49,8 +49,12 @@ public:
 
 SocketControl::Engine::~Engine()
 {
-    for (Slot &s : slotArray)
+    // No events from sockets torn down with the array.
+    for (Slot &s : slotArray) {
+        if (s.socket)
+            QObject::disconnect(s.socket, nullptr, q, nullptr);
         delete s.socket.data();
+    }
     for (auto &s : closing)
         delete s.data();
     delete server;
@@ -145,10 +149,14 @@ bool SocketControl::Listen()
     Engine &e = *d_;
     if (e.server)
         return false;
-    auto *server = new QTcpServer();
-    // Any is the dual-stack address: IPv6 and IPv4 clients alike.
-    if (!server->listen(QHostAddress::Any, e.port)
-        && !server->listen(QHostAddress::AnyIPv4, e.port)) {
+    auto *server = new QTcpServer(this);
+    // Any is the dual-stack address: IPv6 and IPv4 clients alike. Only a system without
+    // IPv6 falls back to IPv4; a port in use or not allowed is an answer.
+    bool listening = server->listen(QHostAddress::Any, e.port);
+    if (!listening && server->serverError() != QAbstractSocket::AddressInUseError
+        && server->serverError() != QAbstractSocket::SocketAccessError)
+        listening = server->listen(QHostAddress::AnyIPv4, e.port);
+    if (!listening) {
         delete server;
         return false;
     }
