@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Compares the time server with the epoll yardstick under closed-loop load.
+#
+#   bench/run-bench.sh BUILD_DIR [SECONDS_PER_RUN=3] [ROUNDS=3]
+#
+# Builds nothing: BUILD_DIR must hold tallix-server and bench/{tallix-load,epoll-reference}.
+# The server under test runs offscreen from a temporary program folder whose Server.ini
+# starts it on load; SERVER=layer benchmarks bench/tallix-layer-server (the socket layer
+# without a window) instead, SERVER=none the yardstick alone. Servers run on core 1, the
+# load on core 0; the two servers take turns, N = 1, 16 and 255 in each round.
+# LAYER_ARGS=--fixed-stamp gives the layer server a constant stamp.
+set -euo pipefail
+
+build=${1:?usage: $0 BUILD_DIR [SECONDS] [ROUNDS]}
+build=$(cd "$build" && pwd)
+seconds=${2:-3}
+rounds=${3:-3}
+server_kind=${SERVER:-program}
+load="$build/bench/tallix-load"
+reference="$build/bench/epoll-reference"
+for f in "$load" "$reference"; do
+  [ -x "$f" ] || { echo "missing $f: build the bench targets first" >&2; exit 1; }
+done
+
+# A port below the ephemeral range that nobody listens on.
+free_port() {
+  local p
+  for _ in $(seq 1 200); do
+    p=$((20000 + RANDOM % 12768))
+    if ! ss -Htln "sport = :$p" | grep -q .; then echo "$p"; return 0; fi
+  done
+  return 1
+}
+
+wait_listening() { # port, seconds
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    ss -Htln "sport = :$1" | grep -q . && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+ref_port=$(free_port)
+taskset -c 1 "$reference" --port "$ref_port" --max-seconds 3600 &
+ref_pid=$!
+pids+=("$ref_pid")
+wait_listening "$ref_port" 5 || { echo "the reference did not listen" >&2; exit 1; }
+
+srv_pid=""
+case "$server_kind" in
+  program)
+    [ -x "$build/tallix-server" ] || { echo "missing $build/tallix-server" >&2; exit 1; }
+    srv_port=$(free_port)
+    mkdir -p "$tmp/prog"
+    cp "$build/tallix-server" "$tmp/prog/"
+    printf 'StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=0\r\nport=%s\r\nDaylightSavings=0\r\n' "$srv_port" \
+      > "$tmp/prog/Server.ini"
+    (cd "$tmp/prog" && QT_QPA_PLATFORM=offscreen exec taskset -c 1 ./tallix-server) &
+    srv_pid=$!
+    ;;
+  layer)
+    srv_port=$(free_port)
+    taskset -c 1 "$build/bench/tallix-layer-server" --port "$srv_port" --max-seconds 3600 ${LAYER_ARGS:-} &
+    srv_pid=$!
+    ;;
+  none) ;;
+  *) echo "SERVER must be program, layer or none" >&2; exit 2 ;;
+esac
+if [ -n "$srv_pid" ]; then
+  pids+=("$srv_pid")
+  if ! wait_listening "$srv_port" 10; then
+    echo "the $server_kind server did not listen on $srv_port within 10 s; benchmarking the reference alone" >&2
+    srv_pid=""
+  fi
+fi
+
+results="$tmp/results"
+: > "$results"
+run() { # name port pid connections
+  local line
+  line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" | grep '^RESULT')
+  echo "$1 $4 $line" | tee -a "$results"
+}
+
+for round in $(seq 1 "$rounds"); do
+  for n in 1 16 255; do
+    if [ $((round % 2)) -eq 1 ]; then order="ref srv"; else order="srv ref"; fi
+    for who in $order; do
+      if [ "$who" = ref ]; then run reference "$ref_port" "$ref_pid" "$n"
+      elif [ -n "$srv_pid" ]; then run "$server_kind" "$srv_port" "$srv_pid" "$n"; fi
+    done
+  done
+done
+
+echo
+echo "Medians over $rounds rounds of ${seconds}s (req/s, server CPU us per request):"
+awk '
+  { split($4, a, "="); rps[$1" "$2] = rps[$1" "$2] " " a[2];
+    split($7, c, "="); cpu[$1" "$2] = cpu[$1" "$2] " " c[2]; names[$1] = 1; ns[$2] = 1 }
+  function median(s,   v, n, i, j, t) {
+    n = split(s, v, " ");
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (v[j] + 0 < v[i] + 0) { t = v[i]; v[i] = v[j]; v[j] = t }
+    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+  }
+  END {
+    split("1 16 255", order, " ");
+    for (k = 1; k <= 3; k++) {
+      n = order[k];
+      rr = median(rps["reference " n]); rc = median(cpu["reference " n]);
+      line = sprintf("N=%-4s reference %8.0f req/s %6.2f us", n, rr, rc);
+      for (name in names) if (name != "reference" && (name " " n) in rps) {
+        sr = median(rps[name " " n]); sc = median(cpu[name " " n]);
+        line = line sprintf(" | %s %8.0f req/s %6.2f us | ratio req/s %.2fx, CPU %.2fx", name, sr, sc, sr / rr, (rc > 0 ? sc / rc : 0));
+      }
+      print line
+    }
+  }' "$results"
