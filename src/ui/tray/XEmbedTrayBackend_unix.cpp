@@ -78,8 +78,10 @@ XEmbedTrayBackend::XEmbedTrayBackend(xcb_connection_t *connection, MessageSink s
 
 XEmbedTrayBackend::~XEmbedTrayBackend()
 {
-    if (qGuiApp)
-        qGuiApp->removeNativeEventFilter(this);
+    // Once the application has gone, so have its connection and its windows.
+    if (!qGuiApp)
+        return;
+    qGuiApp->removeNativeEventFilter(this);
     DropDock();
 }
 

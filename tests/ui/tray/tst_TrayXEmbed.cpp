@@ -129,6 +129,7 @@ private slots:
     void modifyChangesThePicture();
     void removeUndocksAndAddDocksAgain();
     void docksAgainWhenTheTrayRestarts();
+    void handlerMayRemoveAndDeleteTheIcon();
     void cleanupTestCase();
 
 private:
@@ -321,6 +322,39 @@ void tst_TrayXEmbed::docksAgainWhenTheTrayRestarts()
     events_.clear();
     Click({"3"});
     QTRY_COMPARE_WITH_TIMEOUT(events_, (QStringList{"Down 2", "Up 2"}), 3000);
+}
+
+void tst_TrayXEmbed::handlerMayRemoveAndDeleteTheIcon()
+{
+    // As the main window does on a right double-click: unload, which removes the icon and
+    // releases it, all from inside the icon's own event.
+    QPointer<TrayIcon> closing(new TrayIcon);
+    closing->setOwnerForm(&owner_);
+    closing->setIcon(TestIcon(Qt::yellow));
+    closing->setTooltip("closing");
+    closing->Add();
+    QTRY_VERIFY_WITH_TIMEOUT(DockedAndShown(*closing), 5000);
+    const WId window = closing->DockedWindowId();
+
+    QStringList seen;
+    connect(closing.data(), &TrayIcon::MouseDown, this, [&](int b) { seen << QString("Down %1").arg(b); });
+    connect(closing.data(), &TrayIcon::MouseUp, this, [&](int b) { seen << QString("Up %1").arg(b); });
+    connect(closing.data(), &TrayIcon::MouseDblClick, this, [&](int b) {
+        seen << QString("DblClick %1").arg(b);
+        closing->Remove();
+        delete closing.data();
+    });
+
+    QTest::qWait(600);
+    QCOMPARE(Run("xdotool", {"mousemove", "--window", QString::number(window), "11", "15"}).exitCode, 0);
+    QTest::qWait(100);
+    QCOMPARE(Run("xdotool", {"click", "--repeat", "2", "--delay", "80", "3"}).exitCode, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(closing.isNull(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!Inspect(window).exists, 5000);
+    QTest::qWait(300);
+    // The last release comes after the icon has gone, so it reaches no one.
+    QCOMPARE(seen, (QStringList{"Down 2", "Up 2", "DblClick 2"}));
+    QVERIFY(DockedAndShown(*icon_)); // the other icon stays
 }
 
 void tst_TrayXEmbed::cleanupTestCase()
