@@ -2,6 +2,7 @@
 // Runs the real window (offscreen or on a display) for a given number of seconds with the
 // server stopped, records when txtYourTime changes relative to the wall-clock second, and
 // reads the process's CPU time. Prints one line per figure.
+#include "DateText.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 static double ProcessCpuSeconds()
@@ -27,25 +29,35 @@ int main(int argc, char *argv[])
     frmMain w;
     w.show();
     std::vector<int> lateMs;
+    const DateText texts;
+    std::optional<DateValue> previous;
+    int skipped = 0;
     QObject::connect(w.txtYourTime, &QLineEdit::textChanged, [&] {
         lateMs.push_back(int(QDateTime::currentMSecsSinceEpoch() % 1000));
+        // A shown second that is not the one after the last shown is a skipped second.
+        const auto shown = texts.Parse(w.txtYourTime->text());
+        if (shown && previous && previous->secsTo(*shown) != 1)
+            ++skipped;
+        previous = shown;
     });
 
     double cpuStart = 0;
     qint64 wallStart = 0;
     // Settle for a second first: start-up work is not idle cost.
-    QTimer::singleShot(1000, [&] {
+    QTimer::singleShot(1000, Qt::PreciseTimer, &app, [&] {
         lateMs.clear();
+        skipped = 0;
         cpuStart = ProcessCpuSeconds();
         wallStart = QDateTime::currentMSecsSinceEpoch();
     });
-    QTimer::singleShot(1000 + seconds * 1000, [&] { app.quit(); });
+    QTimer::singleShot(1000 + seconds * 1000, Qt::PreciseTimer, &app, [&] { app.quit(); });
     app.exec();
 
     const double cpu = ProcessCpuSeconds() - cpuStart;
     const double wall = (QDateTime::currentMSecsSinceEpoch() - wallStart) / 1000.0;
     std::sort(lateMs.begin(), lateMs.end());
-    std::printf("seconds observed: %.1f, clock updates: %zu\n", wall, lateMs.size());
+    std::printf("seconds observed: %.1f, clock updates: %zu, seconds skipped: %d\n", wall,
+                lateMs.size(), skipped);
     if (!lateMs.empty())
         std::printf("update after the second began: median %d ms, worst %d ms\n",
                     lateMs[lateMs.size() / 2], lateMs.back());

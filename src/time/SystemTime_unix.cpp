@@ -54,7 +54,11 @@ TimeZoneRecord SystemTimeZoneSource::Query() const
 DateValue SystemLocalClock::Now() const
 {
     tzset();
-    const time_t now = time(nullptr);
+    // Not time(): it reads the coarse clock, which can lag the second's start by a few
+    // milliseconds, and the clock tick comes just after the second begins.
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const time_t now = ts.tv_sec;
     struct tm lt;
     if (!localtime_r(&now, &lt))
         return DateValue::fromSecsSinceEpoch(now, Qt::UTC);

@@ -128,12 +128,7 @@ void frmMain::socServer_ConnectionRequest(int, qintptr requestID)
 void frmMain::socServer_DataArrival(int Index, qint64 bytesTotal)
 {
     const QByteArray request = socServer->GetData(Index, bytesTotal);
-    try {
-        socServer->SendData(Index, BuildTimeReply(request, stamper_.Stamp(chkDaylightSavings->Value())));
-    } catch (const TimeZoneOverflow &) {
-        // Only a corrupt zone record gets here; that request goes unanswered, the
-        // program and every other client carry on.
-    }
+    socServer->SendData(Index, BuildTimeReply(request, stamper_.Stamp(chkDaylightSavings->Value())));
 }
 
 void frmMain::socServer_Close(int Index)
