@@ -2,7 +2,7 @@
 #include <QDateTime>
 
 // A date value is a wall-clock reading without a zone: local time or UTC, whole seconds.
-// It is carried in a QDateTime whose time spec is Qt::UTC so that adding minutes is plain
+// It is carried in a QDateTime in Qt::UTC so that adding minutes is plain
 // calendar arithmetic, untouched by daylight-saving gaps of the machine's zone.
 using DateValue = QDateTime;
 
