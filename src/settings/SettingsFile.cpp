@@ -1,12 +1,12 @@
 #include "SettingsFile.h"
 
+#include "AtomicFile.h"
 #include "FormatNumber.h"
 #include "ParseNumber.h"
 #include "ProgramFolder.h"
 #include "Rounding.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace {
@@ -94,17 +94,6 @@ void SaveSettings(const QString &path, const Settings &s)
                              .arg(FormatNumber(ParseNumber(s.Port)))
                              .arg(s.DaylightSavings);
 
-    // The new content goes to a temporary file beside the target and is renamed over it
-    // only when complete, so a full disk or a crash never leaves half a file behind.
-    QSaveFile file(path);
-    // Unbuffered, so that a failing write shows here: a failure while the buffer is
-    // flushed at commit() would go unnoticed, and a truncated file would replace the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
+    // A full disk or a crash never leaves half a file behind.
+    WriteFileAtomically(path, text.toUtf8());
 }

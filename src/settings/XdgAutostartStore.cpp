@@ -1,10 +1,10 @@
 #include "XdgAutostartStore.h"
 
+#include "AtomicFile.h"
 #include "DesktopEntryText.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -91,17 +91,7 @@ void XdgAutostartStore::Write(const QString &data)
                                                      "Name=")
                          + QLatin1String(StartupEntryName) + QStringLiteral("\nExec=")
                          + EscapeDesktopString(data) + u'\n';
-    QSaveFile file(FilePath());
-    // Unbuffered, so that a failing write shows here: a failure while the buffer is
-    // flushed at commit() would go unnoticed, and a truncated file would replace the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
+    WriteFileAtomically(FilePath(), text.toUtf8());
 }
 
 void XdgAutostartStore::Delete()

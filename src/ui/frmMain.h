@@ -5,6 +5,7 @@
 #include "ConnectionLog.h"
 #include "DateText.h"
 #include "LocalClock.h"
+#include "SettingsFile.h"
 #include "ReplyStamper.h"
 #include "SlotTable.h"
 #include "SocketControl.h"
@@ -115,6 +116,7 @@ private:
     QString NowText() const;
     void SetTrayLook(const QIcon &icon, const QString &tooltipPrefix);
     void SetStatisticsEnabled(bool enabled, bool withStartStopTime);
+    Settings SettingsInControls() const;
     void ReadSettingsIntoControls();
     void WriteSettingsFromControls();
     QString Folder() const;

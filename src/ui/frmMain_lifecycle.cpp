@@ -24,7 +24,7 @@ void Try(Step step)
 
 } // namespace
 
-void frmMain::ReadSettingsIntoControls()
+Settings frmMain::SettingsInControls() const
 {
     Settings s;
     s.StartOnLoad = chkStartOnLoad->Value();
@@ -32,6 +32,13 @@ void frmMain::ReadSettingsIntoControls()
     s.LogIPs = chkLog->Value();
     s.Port = txtPort->text();
     s.DaylightSavings = chkDaylightSavings->Value();
+    return s;
+}
+
+void frmMain::ReadSettingsIntoControls()
+{
+    // A setting the file does not hold keeps the control's value.
+    Settings s = SettingsInControls();
     LoadSettings(Folder() + QStringLiteral("Server.ini"), s);
     chkStartOnLoad->setValue(s.StartOnLoad);
     chkMinimizeOnLoad->setValue(s.MinimizeOnLoad);
@@ -42,13 +49,7 @@ void frmMain::ReadSettingsIntoControls()
 
 void frmMain::WriteSettingsFromControls()
 {
-    Settings s;
-    s.StartOnLoad = chkStartOnLoad->Value();
-    s.MinimizeOnLoad = chkMinimizeOnLoad->Value();
-    s.LogIPs = chkLog->Value();
-    s.Port = txtPort->text();
-    s.DaylightSavings = chkDaylightSavings->Value();
-    SaveSettings(Folder() + QStringLiteral("Server.ini"), s);
+    SaveSettings(Folder() + QStringLiteral("Server.ini"), SettingsInControls());
 }
 
 void frmMain::Form_Load()
