@@ -1,9 +1,117 @@
 #include "LocalClock.h"
 #include "TimeZoneRecord.h"
 
-#include <ctime>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
 
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+// Reading the zone through tzset() costs a stat() of /etc/localtime and the record a
+// handful of localtime_r calls: microseconds, paid at every reply and clock tick. Both
+// results only change with the second or with the zone, so the thread that runs the
+// application's event loop keeps them per second while nothing says the zone changed:
+// the TZ value is compared at every call, and /etc/localtime (the link, the file it
+// names, and /etc where tools replace the link) is watched with inotify through that
+// event loop, which costs nothing per call. Other threads, and a process without an
+// application object, read the zone afresh at every call.
 namespace {
+
+constexpr const char *SystemZoneFile = "/etc/localtime";
+
+class ZoneWatch
+{
+public:
+    ~ZoneWatch() { Disarm(); }
+
+    // Whether this thread may keep results: it runs the application's event loop.
+    static bool Usable()
+    {
+        const QCoreApplication *app = QCoreApplication::instance();
+        return app && app->thread() == QThread::currentThread();
+    }
+
+    // A number that changes whenever the zone may have changed since the last call.
+    // Only on the thread for which Usable() holds.
+    quint64 Generation()
+    {
+        const char *tz = std::getenv("TZ");
+        if (bool(tz) != tzSet_ || (tz && tzValue_ != tz)) {
+            tzSet_ = tz != nullptr;
+            tzValue_ = tz ? tz : "";
+            ++generation_;
+        }
+        // Armed afresh after each change, before the caller reads the zone again: the
+        // link may now name another file. Whatever happened while nothing was watched
+        // (the application gone, a failed arm) is unknown and counts as a change.
+        if (changed_ || !notifier_) {
+            Disarm();
+            if (!Arm())
+                return ++generation_;
+            ++generation_;
+        }
+        return generation_;
+    }
+
+private:
+    bool Arm()
+    {
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd_ < 0)
+            return false;
+        constexpr quint32 fileEvents =
+            IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+        // Replacing the link shows in its folder; the folder must be watched, the link and
+        // its target only exist on some systems.
+        if (inotify_add_watch(fd_, "/etc", IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR) < 0) {
+            Disarm();
+            return false;
+        }
+        inotify_add_watch(fd_, SystemZoneFile, fileEvents | IN_DONT_FOLLOW);
+        inotify_add_watch(fd_, SystemZoneFile, fileEvents);
+        // Owned by the application, so that it goes with it.
+        notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier_.data(), &QSocketNotifier::activated, notifier_.data(), [this] {
+            alignas(inotify_event) char buf[4096];
+            while (::read(fd_, buf, sizeof buf) > 0) {
+            }
+            changed_ = true;
+        });
+        changed_ = false;
+        return true;
+    }
+
+    void Disarm()
+    {
+        delete notifier_.data();
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_ = -1;
+    QPointer<QSocketNotifier> notifier_;
+    bool changed_ = false;
+    bool tzSet_ = false;
+    std::string tzValue_;
+    quint64 generation_ = 1;
+};
+
+// The wall clock's current second; not time(), which reads the coarse clock and can lag
+// the second's start by a few milliseconds.
+time_t CurrentSecond()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return ts.tv_sec;
+}
 
 // UTC offset in minutes east of Greenwich at the given instant, or false.
 bool OffsetAt(time_t t, long &minutesEast)
@@ -15,16 +123,11 @@ bool OffsetAt(time_t t, long &minutesEast)
     return true;
 }
 
-} // namespace
-
-TimeZoneRecord SystemTimeZoneSource::Query() const
+// The zone's standard offset is the smallest offset it uses in the year, its daylight
+// amount the difference to the largest. This reads Europe/Dublin (whose tz data calls
+// winter the "daylight" time) like Windows does: Bias 0, DaylightBias -60.
+TimeZoneRecord RecordAt(time_t now)
 {
-    tzset(); // re-reads TZ and /etc/localtime, so a change of zone shows at once
-
-    // The zone's standard offset is the smallest offset it uses in the year, its
-    // daylight amount the difference to the largest. This reads Europe/Dublin (whose
-    // tz data calls winter the "daylight" time) like Windows does: Bias 0, DaylightBias -60.
-    const time_t now = time(nullptr);
     struct tm nowTm;
     if (!localtime_r(&now, &nowTm))
         return {};
@@ -51,17 +154,78 @@ TimeZoneRecord SystemTimeZoneSource::Query() const
     return r;
 }
 
-DateValue SystemLocalClock::Now() const
+DateValue LocalTimeAt(time_t now)
 {
-    tzset();
-    // Not time(): it reads the coarse clock, which can lag the second's start by a few
-    // milliseconds, and the clock tick comes just after the second begins.
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    const time_t now = ts.tv_sec;
     struct tm lt;
     if (!localtime_r(&now, &lt))
         return DateValue::fromSecsSinceEpoch(now, Qt::UTC);
     return MakeDateValue(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min,
                          std::min(lt.tm_sec, 59));
+}
+
+// One per process, like the zone state of the C library it stands in front of; what it
+// keeps is only touched by the application's thread.
+class SystemTimeCache
+{
+public:
+    TimeZoneRecord Record()
+    {
+        if (!ZoneWatch::Usable()) {
+            tzset();
+            return RecordAt(CurrentSecond());
+        }
+        const quint64 generation = watch_.Generation();
+        const time_t now = CurrentSecond();
+        if (generation != recordGeneration_ || now != recordSecond_) {
+            tzset(); // re-reads TZ and /etc/localtime
+            record_ = RecordAt(now);
+            recordGeneration_ = generation;
+            recordSecond_ = now;
+        }
+        return record_;
+    }
+
+    DateValue LocalNow()
+    {
+        if (!ZoneWatch::Usable()) {
+            tzset();
+            return LocalTimeAt(CurrentSecond());
+        }
+        const quint64 generation = watch_.Generation();
+        const time_t now = CurrentSecond();
+        if (generation != localGeneration_ || now != localSecond_) {
+            tzset();
+            local_ = LocalTimeAt(now);
+            localGeneration_ = generation;
+            localSecond_ = now;
+        }
+        return local_;
+    }
+
+private:
+    ZoneWatch watch_;
+    TimeZoneRecord record_;
+    quint64 recordGeneration_ = 0;
+    time_t recordSecond_ = 0;
+    DateValue local_;
+    quint64 localGeneration_ = 0;
+    time_t localSecond_ = 0;
+};
+
+SystemTimeCache &Cache()
+{
+    static SystemTimeCache cache;
+    return cache;
+}
+
+} // namespace
+
+TimeZoneRecord SystemTimeZoneSource::Query() const
+{
+    return Cache().Record();
+}
+
+DateValue SystemLocalClock::Now() const
+{
+    return Cache().LocalNow();
 }
