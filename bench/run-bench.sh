@@ -103,10 +103,11 @@ for round in $(seq 1 "$rounds"); do
 done
 
 echo
-echo "Medians over $rounds rounds of ${seconds}s (req/s, server CPU us per request):"
+echo "Medians over $rounds rounds of ${seconds}s (req/s, p99 latency, server CPU us per request):"
 awk '
   { split($4, a, "="); rps[$1" "$2] = rps[$1" "$2] " " a[2];
-    split($7, c, "="); cpu[$1" "$2] = cpu[$1" "$2] " " c[2]; names[$1] = 1; ns[$2] = 1 }
+    split($7, c, "="); cpu[$1" "$2] = cpu[$1" "$2] " " c[2];
+    split($6, q, "="); p99[$1" "$2] = p99[$1" "$2] " " q[2]; names[$1] = 1; ns[$2] = 1 }
   function median(s,   v, n, i, j, t) {
     n = split(s, v, " ");
     for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (v[j] + 0 < v[i] + 0) { t = v[i]; v[i] = v[j]; v[j] = t }
@@ -116,11 +117,12 @@ awk '
     split("1 16 255", order, " ");
     for (k = 1; k <= 3; k++) {
       n = order[k];
-      rr = median(rps["reference " n]); rc = median(cpu["reference " n]);
-      line = sprintf("N=%-4s reference %8.0f req/s %6.2f us", n, rr, rc);
+      rr = median(rps["reference " n]); rc = median(cpu["reference " n]); rq = median(p99["reference " n]);
+      line = sprintf("N=%-4s reference %8.0f req/s p99 %7.1f us %6.2f us", n, rr, rq, rc);
       for (name in names) if (name != "reference" && (name " " n) in rps) {
-        sr = median(rps[name " " n]); sc = median(cpu[name " " n]);
-        line = line sprintf(" | %s %8.0f req/s %6.2f us | ratio req/s %.2fx, CPU %.2fx", name, sr, sc, sr / rr, (rc > 0 ? sc / rc : 0));
+        sr = median(rps[name " " n]); sc = median(cpu[name " " n]); sq = median(p99[name " " n]);
+        line = line sprintf(" | %s %8.0f req/s p99 %7.1f us %6.2f us | ratio req/s %.2fx, p99 %.2fx, CPU %.2fx",
+                            name, sr, sq, sc, sr / rr, (rq > 0 ? sq / rq : 0), (rc > 0 ? sc / rc : 0));
       }
       print line
     }
