@@ -36,7 +36,7 @@ fi
 
 # Leaks are reported everywhere; the suppressions cover only allocations Qt and the system
 # libraries keep for the life of the process (see fuzz/lsan.supp).
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1"
+export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1"
 export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
