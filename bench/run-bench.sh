@@ -49,6 +49,7 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+[ -n "${KEEP_RESULTS:-}" ] && trap 'cp "$tmp/results" "$KEEP_RESULTS"; cleanup' EXIT
 
 ref_port=$(free_port)
 taskset -c 1 "$reference" --port "$ref_port" --max-seconds 3600 &
