@@ -94,11 +94,13 @@ public:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        // A sanitizer build keeps freed memory in quarantine (256 MB by default), which
-        // would hide the program's own memory use from the readings through /proc.
+        // A sanitizer build keeps freed memory in quarantine (256 MB by default) and may
+        // keep fake stack frames, which would hide the program's own memory use from the
+        // readings through /proc.
         const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
         env.insert(QStringLiteral("ASAN_OPTIONS"),
-                   asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("quarantine_size_mb=4"));
+                   asan + (asan.isEmpty() ? "" : ":")
+                       + QStringLiteral("quarantine_size_mb=4:detect_stack_use_after_return=0"));
         for (const QString &kv : extraEnv)
             env.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
         process.setProcessEnvironment(env);
