@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray request(reinterpret_cast<const char *>(data), qsizetype(size));
 
     TimeZone zone(source, clock);
-    const ReplyStamper stamper(zone, QLocale::c());
+    ReplyStamper stamper(zone, QLocale::c());
     const QByteArray reply = BuildTimeReply(request, stamper.Stamp(box));
 
     FUZZ_CHECK(reply.size() == request.size() + 14);
