@@ -4,6 +4,7 @@
 #include "frmHelp.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QTimer>
 #include <cstdio>
 
@@ -34,6 +35,9 @@ int main(int argc, char *argv[])
 
     ShutdownSignals shutdown;
     QObject::connect(&shutdown, &ShutdownSignals::Requested, &w, [&w] {
+        // A message box waiting for the operator would keep its own event loop going.
+        while (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->done(QDialog::Rejected);
         w.close();
         if (w.HelpWindowOpen()) // a request to end the program ends all of it
             QCoreApplication::quit();
@@ -42,6 +46,10 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &w, [&w] { w.Form_Unload(); });
 
     w.Form_Load();
+    // A request to end the program can arrive while a failed start's message box is open
+    // during the load; the unload has then run already and there is nothing to show.
+    if (w.IsUnloaded())
+        return 0;
     w.ShowAfterLoad();
     return app.exec();
 }
