@@ -71,6 +71,13 @@ frmMain::frmMain(Environment env, QWidget *parent)
     connect(socServer, &SocketControl::ConnectionRequest, this, &frmMain::socServer_ConnectionRequest);
     connect(socServer, &SocketControl::DataArrival, this, &frmMain::socServer_DataArrival);
     connect(socServer, &SocketControl::PeerClosed, this, &frmMain::socServer_Close);
+    // Under a burst of connections the boxes are redrawn a few times a second, not at
+    // every connection: drawing them cost more than serving the connection.
+    counterDisplay_ = new QTimer(this);
+    counterDisplay_->setSingleShot(true);
+    counterDisplay_->setInterval(50);
+    connect(counterDisplay_, &QTimer::timeout, this, &frmMain::ShowCounters);
+
     connect(butStartStop, &QPushButton::clicked, this, &frmMain::butStartStop_Click);
     connect(butHelp, &QPushButton::clicked, this, &frmMain::butHelp_Click);
 }

@@ -2,6 +2,7 @@
 #include "AutostartEntry.h"
 #include "CheckBox.h"
 #include "ClockTick.h"
+#include "ConnectionCounters.h"
 #include "ConnectionLog.h"
 #include "DateText.h"
 #include "LocalClock.h"
@@ -87,6 +88,7 @@ public:
     // The server's state.
     SocketControl *socServer;
     SlotTable Slots;
+    ConnectionCounters Counters;
     bool ServerRunning = false;
     TrayIcon *traMain = nullptr;
     QPointer<frmHelp> HelpWindow;
@@ -116,6 +118,7 @@ private:
     QString NowText() const;
     void SetTrayLook(const QIcon &icon, const QString &tooltipPrefix);
     void SetStatisticsEnabled(bool enabled, bool withStartStopTime);
+    void ShowCounters();
     Settings SettingsInControls() const;
     void ReadSettingsIntoControls();
     void WriteSettingsFromControls();
@@ -133,4 +136,5 @@ private:
     ReplyStamper stamper_;
     ConnectionLog log_;
     bool unloaded_ = false;
+    QTimer *counterDisplay_;
 };

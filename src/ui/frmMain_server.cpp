@@ -15,10 +15,11 @@ namespace {
 const QString ActiveTooltip = QStringLiteral("Tallix Server - Active since ");
 const QString IdleTooltip = QStringLiteral("Tallix Server - Idle since ");
 
-// A counter box holds a decimal numeral; the program is its only writer.
-void AddOne(QLineEdit *counter)
+void ShowNumber(QLineEdit *box, qint64 n)
 {
-    counter->setText(QString::number(counter->text().toLongLong() + 1));
+    const QString text = QString::number(n);
+    if (box->text() != text)
+        box->setText(text);
 }
 
 // The port text as the listener gets it: the leading number, halves to even, as a
@@ -56,6 +57,8 @@ void frmMain::SetStatisticsEnabled(bool enabled, bool withStartStopTime)
 void frmMain::StartServer()
 {
     bool failed = false;
+    // The boxes hold decimal numerals written only by the program.
+    Counters.Start(txtConnections1->text().toLongLong(), txtMaxSim1->text().toLongLong());
     butStartStop->setText(QStringLiteral("&Stop Server"));
     txtPort->setEnabled(false);
     txtConnections2->setText(QStringLiteral("0"));
@@ -82,8 +85,19 @@ void frmMain::StartServer()
     }
 }
 
+void frmMain::ShowCounters()
+{
+    counterDisplay_->stop();
+    ShowNumber(txtConnections1, Counters.SinceLaunch());
+    ShowNumber(txtConnections2, Counters.SinceStart());
+    ShowNumber(txtMaxSim2, Counters.MaxSimSinceStart());
+    ShowNumber(txtMaxSim1, Counters.MaxSimSinceLaunch());
+}
+
 void frmMain::StopServer()
 {
+    if (counterDisplay_->isActive())
+        ShowCounters();
     butStartStop->setText(QStringLiteral("&Start Server"));
     txtPort->setEnabled(true);
     for (int i = 0; i <= Slots.SocketCount(); ++i)
@@ -116,11 +130,9 @@ void frmMain::socServer_ConnectionRequest(int, qintptr requestID)
         socServer->Load(pick->slot);
     socServer->Accept(pick->slot, requestID);
 
-    AddOne(txtConnections1);
-    AddOne(txtConnections2);
-    txtMaxSim2->setText(QString::number(Slots.SocketCount()));
-    if (txtMaxSim2->text().toLongLong() > txtMaxSim1->text().toLongLong())
-        txtMaxSim1->setText(txtMaxSim2->text());
+    Counters.Count(Slots.SocketCount());
+    if (!counterDisplay_->isActive())
+        counterDisplay_->start();
 
     log_.LogConnection(Folder(), chkLog->Value(), socServer->RemoteHostIP(pick->slot));
 }
