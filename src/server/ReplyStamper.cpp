@@ -2,7 +2,7 @@
 
 #include "ReplyStamp.h"
 
-ReplyStamper::ReplyStamper(TimeZone &zone, const QLocale &locale)
+ReplyStamper::ReplyStamper(const TimeZone &zone, const QLocale &locale)
     : zone_(zone), locale_(locale)
 {
 }

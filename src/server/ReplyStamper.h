@@ -13,7 +13,7 @@ class ReplyStamper
 {
 public:
     // zone must outlive this object.
-    ReplyStamper(TimeZone &zone, const QLocale &locale);
+    ReplyStamper(const TimeZone &zone, const QLocale &locale);
 
     QByteArray Stamp(int chkDaylightSavingsValue) const;
 
@@ -26,7 +26,7 @@ private:
 
     QByteArray TextFor(const DateValue &utc, Kept &kept) const;
 
-    TimeZone &zone_;
+    const TimeZone &zone_;
     QLocale locale_;
     mutable Kept standard_; // the text kept is no part of what the object means
     mutable Kept daylight_;

@@ -42,7 +42,7 @@ frmMain::frmMain(Environment env, QWidget *parent)
       zone_(env_.zone ? *env_.zone : systemZone),
       localClock_(env_.clock ? *env_.clock : systemClock),
       clock_(zone_, localClock_, texts_),
-      stamper_(const_cast<TimeZone &>(zone_), texts_.Locale()),
+      stamper_(zone_, texts_.Locale()),
       log_(localClock_, texts_)
 {
     if (!env_.programFolder)
