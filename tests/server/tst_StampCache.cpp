@@ -1,6 +1,7 @@
 // The stamp's text and the system's local time and zone record are kept per second; these
 // tests hold that a new second, a change of TZ and a change of the daylight box all show
 // at the very next request, within the same second.
+#include "FakeTime.h"
 #include "ReplyStamp.h"
 #include "ReplyStamper.h"
 
@@ -11,20 +12,6 @@
 #include <functional>
 
 namespace {
-
-class SteppingClock : public LocalClock
-{
-public:
-    DateValue now;
-    DateValue Now() const override { return now; }
-};
-
-class FixedZone : public TimeZoneSource
-{
-public:
-    TimeZoneRecord record;
-    TimeZoneRecord Query() const override { return record; }
-};
 
 // Standard time only on 1 January and 31 December, one hour of daylight saving between.
 const char *MostlyDaylightZone = "XST0XDT,J2/0,J365/0";
@@ -72,9 +59,9 @@ private slots:
 
 void tst_StampCache::stamperFollowsClockZoneAndBox()
 {
-    SteppingClock clock;
+    FakeLocalClock clock;
     clock.now = MakeDateValue(2026, 12, 5, 23, 2, 52);
-    FixedZone zone;
+    FakeTimeZoneSource zone;
     zone.record = {-60, -60};
     TimeZone tz(zone, clock);
     ReplyStamper stamper(tz, QLocale::c());

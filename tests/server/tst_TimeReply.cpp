@@ -1,27 +1,10 @@
+#include "FakeTime.h"
 #include "ReplyStamper.h"
 #include "TimeReply.h"
 
 #include <QTest>
 
 #include <limits>
-
-namespace {
-
-class FixedClock : public LocalClock
-{
-public:
-    DateValue now;
-    DateValue Now() const override { return now; }
-};
-
-class FixedZone : public TimeZoneSource
-{
-public:
-    TimeZoneRecord record;
-    TimeZoneRecord Query() const override { return record; }
-};
-
-} // namespace
 
 class tst_TimeReply : public QObject
 {
@@ -75,9 +58,9 @@ void tst_TimeReply::stampFollowsDaylightBox()
 {
     QFETCH(int, box);
     QFETCH(QByteArray, stamp);
-    FixedClock clock;
+    FakeLocalClock clock;
     clock.now = MakeDateValue(2026, 12, 5, 23, 2, 52);
-    FixedZone zone;
+    FakeTimeZoneSource zone;
     zone.record = {-60, -60};
     TimeZone tz(zone, clock);
     ReplyStamper stamper(tz, QLocale::c());
@@ -91,9 +74,9 @@ void tst_TimeReply::stampFollowsDaylightBox()
 
 void tst_TimeReply::impossibleZoneStillAnswers()
 {
-    FixedClock clock;
+    FakeLocalClock clock;
     clock.now = MakeDateValue(2026, 12, 5, 22, 2, 52);
-    FixedZone zone;
+    FakeTimeZoneSource zone;
     zone.record = {std::numeric_limits<qint32>::max(), 1};
     TimeZone tz(zone, clock);
     ReplyStamper stamper(tz, QLocale::c());

@@ -1,5 +1,6 @@
 #pragma once
 #include "LocalClock.h"
+#include "TimeZone.h"
 #include "TimeZoneRecord.h"
 
 // A clock the test sets by hand, for jumps the real clock cannot be made to do.
@@ -20,5 +21,19 @@ public:
     {
         ++queries;
         return record;
+    }
+};
+
+// A zone and a clock both set by hand, and the TimeZone over them.
+struct FakeTime
+{
+    FakeTimeZoneSource source;
+    FakeLocalClock clock;
+    TimeZone zone{source, clock};
+
+    FakeTime(const DateValue &now, TimeZoneRecord record)
+    {
+        clock.now = now;
+        source.record = record;
     }
 };

@@ -97,12 +97,8 @@ void TestMainServer::startLooksRunningAndServes()
 
 void TestMainServer::repliesEchoEveryByte()
 {
-    FakeTimeZoneSource zone;
-    FakeLocalClock clock;
-    clock.now = MakeDateValue(2026, 12, 5, 17, 2, 52);
-    zone.record = {300, -60};
-    TimeZone tz(zone, clock);
-    MainWindowRig rig(&tz, &clock);
+    FakeTime fake(MakeDateValue(2026, 12, 5, 17, 2, 52), {300, -60});
+    MainWindowRig rig(&fake.zone, &fake.clock);
     rig.w->txtPort->setText(QStringLiteral("0"));
     rig.w->StartServer();
     Client c;
@@ -290,12 +286,8 @@ void TestMainServer::portTexts()
 
 void TestMainServer::daylightBoxChosenAtEveryRequest()
 {
-    FakeTimeZoneSource zone;
-    FakeLocalClock clock;
-    clock.now = MakeDateValue(2026, 3, 5, 10, 15, 30);
-    zone.record = {300, -60};
-    TimeZone tz(zone, clock);
-    MainWindowRig rig(&tz, &clock);
+    FakeTime fake(MakeDateValue(2026, 3, 5, 10, 15, 30), {300, -60});
+    MainWindowRig rig(&fake.zone, &fake.clock);
     rig.w->txtPort->setText(QStringLiteral("0"));
     rig.w->StartServer();
     Client c;
@@ -310,11 +302,8 @@ void TestMainServer::daylightBoxChosenAtEveryRequest()
 
 void TestMainServer::connectionLog()
 {
-    FakeTimeZoneSource zone;
-    FakeLocalClock clock;
-    clock.now = MakeDateValue(2026, 12, 5, 23, 59, 59);
-    TimeZone tz(zone, clock);
-    MainWindowRig rig(&tz, &clock);
+    FakeTime fake(MakeDateValue(2026, 12, 5, 23, 59, 59), {});
+    MainWindowRig rig(&fake.zone, &fake.clock);
     rig.w->txtPort->setText(QStringLiteral("0"));
     rig.w->StartServer();
     const QString logs = rig.ProgramFolder() + QStringLiteral("Logs");
@@ -336,7 +325,7 @@ void TestMainServer::connectionLog()
     Client c, d;
     QVERIFY(c.Connect(rig.Port()));
     QVERIFY(WaitFor([&] { return rig.w->txtConnections2->text() == QLatin1String("3"); }));
-    clock.now = MakeDateValue(2026, 12, 6, 0, 0, 1);
+    fake.clock.now = MakeDateValue(2026, 12, 6, 0, 0, 1);
     QVERIFY(d.Connect(rig.Port(), QStringLiteral("::1")));
     QVERIFY(WaitFor([&] { return rig.w->txtConnections2->text() == QLatin1String("4"); }));
 

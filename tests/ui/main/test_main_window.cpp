@@ -108,11 +108,8 @@ void TestMainWindow::tabOrderAndAccessKeys()
 {
     // A zone with daylight saving: under one without it the clock tick unchecks the
     // daylight box every second, which would race with the access key below.
-    FakeTimeZoneSource zone;
-    zone.record = {300, -60};
-    FakeLocalClock clock;
-    TimeZone tz(zone, clock);
-    MainWindowRig rig(&tz, &clock);
+    FakeTime fake(MakeDateValue(2026, 12, 5, 22, 2, 52), {300, -60});
+    MainWindowRig rig(&fake.zone, &fake.clock);
     rig.w->show();
     QVERIFY(QTest::qWaitForWindowActive(rig.w.get()));
     QCOMPARE(QApplication::focusWidget(), rig.w->butStartStop);
