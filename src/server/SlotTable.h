@@ -1,4 +1,6 @@
 #pragma once
+#include "ServerLimits.h"
+
 #include <array>
 #include <optional>
 
@@ -8,8 +10,6 @@
 class SlotTable
 {
 public:
-    static constexpr int MaxSlots = 255;
-
     struct Pick
     {
         int slot;

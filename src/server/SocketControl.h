@@ -1,9 +1,14 @@
 #pragma once
+#include "ServerLimits.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <memory>
+
+class SocketEngine;
 
 // The server's socket array: element 0 listens, elements 1..MaxSlots each serve one
 // client once loaded. Every event is delivered on the thread that owns the object, one at
@@ -19,7 +24,6 @@ class SocketControl : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int MaxSlots = 255;
     static constexpr qint64 OutputBound = 256 * 1024;
     static constexpr qint64 InputBound = 256 * 1024;
     static constexpr int CloseTimeoutMs = 10000;
@@ -28,7 +32,7 @@ public:
     ~SocketControl() override;
 
     // False for a value that is not a usable TCP port (outside 0..65535); 0 lets the
-    // system pick one, see LocalPort.
+    // system pick one, see LocalPort. The operator's port text never gets here as 0.
     bool SetLocalPort(qint64 port);
     // Listens on every address, IPv6 and IPv4 alike. False when the port cannot be
     // listened on (taken on either protocol, not allowed) or element 0 listens already.
@@ -75,6 +79,9 @@ signals:
     void PeerClosed(int index);
 
 private:
-    class Engine;
-    std::unique_ptr<Engine> d_;
+    bool IsSlot(int index) const { return index >= 1 && index <= MaxSlots; }
+
+    std::unique_ptr<SocketEngine> engine_;
+    quint16 port_ = 0;
+    std::array<bool, MaxSlots + 1> loaded_{}; // index 0, the listener, always exists
 };

@@ -1,6 +1,42 @@
 #pragma once
-#include <QByteArray>
+#include "DateValue.h"
+#include "TimeZone.h"
 
-// The answer to one arrival: the bytes received, a colon, the stamp. Nothing is added and
+#include <QByteArray>
+#include <QLocale>
+
+// The answer to a client's request: the bytes received, a colon, and the UTC stamp, the
+// picture "ddmmmyyhhnnss" upper-cased (time -> time:05DEC26220252). Nothing is added and
 // the request is never looked at, so any byte (NUL, CR, LF) is echoed as it came.
-QByteArray BuildTimeReply(const QByteArray &request, const QByteArray &stamp);
+//
+// The daylight box counts as set for every value but 0, so a grayed box (2) applies the
+// daylight bias too. The zone is asked at every request; only the stamp's text is kept,
+// per UTC second and per choice of function, since the month names do not change while
+// the program runs.
+class TimeReply
+{
+public:
+    // zone must outlive this object.
+    explicit TimeReply(const TimeZone &zone, const QLocale &locale = QLocale::system());
+
+    QByteArray Answer(const QByteArray &request, int chkDaylightSavingsValue) const;
+    QByteArray Stamp(int chkDaylightSavingsValue) const;
+
+    // 13 characters under C and English; the month is the locale's abbreviation, so other
+    // languages may give another length.
+    static QByteArray FormatStamp(const DateValue &utc, const QLocale &locale);
+
+private:
+    struct Kept
+    {
+        qint64 utcSecond = 0;
+        QByteArray text;
+    };
+
+    QByteArray TextFor(const DateValue &utc, Kept &kept) const;
+
+    const TimeZone &zone_;
+    QLocale locale_;
+    mutable Kept standard_; // the text kept is no part of what the object means
+    mutable Kept daylight_;
+};

@@ -1,5 +1,7 @@
 #include "ParseNumber.h"
 
+#include "Rounding.h"
+
 #include <charconv>
 #include <limits>
 #include <string>
@@ -149,4 +151,12 @@ double ParseNumber(const QString &text)
         return 0;
     }
     return readDecimal(in);
+}
+
+std::optional<qint64> WholeNumberIn(double value, qint64 min, qint64 max)
+{
+    const std::optional<qint64> n = RoundHalfEven(value);
+    if (!n || *n < min || *n > max)
+        return std::nullopt;
+    return n;
 }

@@ -4,7 +4,6 @@
 #include "FormatNumber.h"
 #include "ParseNumber.h"
 #include "ProgramFolder.h"
-#include "Rounding.h"
 
 #include <QFile>
 #include <QStringList>
@@ -33,10 +32,8 @@ QStringList splitLines(const QString &text)
 // The check-box state a value text stands for, or nullopt when it is not a legal state.
 std::optional<int> checkBoxState(const QString &valueText)
 {
-    const std::optional<qint64> state = RoundHalfEven(ParseNumber(valueText));
-    if (!state || *state < 0 || *state > 2)
-        return std::nullopt;
-    return int(*state);
+    const std::optional<qint64> state = WholeNumberIn(ParseNumber(valueText), 0, 2);
+    return state ? std::optional<int>(int(*state)) : std::nullopt;
 }
 
 } // namespace

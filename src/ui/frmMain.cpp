@@ -41,9 +41,7 @@ frmMain::frmMain(Environment env, QWidget *parent)
       env_(std::move(env)),
       zone_(env_.zone ? *env_.zone : systemZone),
       localClock_(env_.clock ? *env_.clock : systemClock),
-      clock_(zone_, localClock_, texts_),
-      stamper_(zone_, texts_.Locale()),
-      log_(localClock_, texts_)
+      clock_(zone_, localClock_, texts_)
 {
     if (!env_.programFolder)
         env_.programFolder = ProgramFolder;
@@ -66,17 +64,22 @@ frmMain::frmMain(Environment env, QWidget *parent)
     connect(tmrConstant, &QTimer::timeout, this, &frmMain::tmrConstant_Timer);
     tmrConstant_Timer();
 
-    socServer = new SocketControl(this);
-    socServer->setObjectName(QStringLiteral("socServer"));
-    connect(socServer, &SocketControl::ConnectionRequest, this, &frmMain::socServer_ConnectionRequest);
-    connect(socServer, &SocketControl::DataArrival, this, &frmMain::socServer_DataArrival);
-    connect(socServer, &SocketControl::PeerClosed, this, &frmMain::socServer_Close);
+    // The boxes are the options: the server reads them at every request.
+    server_ = new ConnectionService(zone_, localClock_, texts_,
+                                    {[this] { return chkDaylightSavings->Value(); },
+                                     [this] { return chkLog->Value(); },
+                                     [this] { return Folder(); }},
+                                    this);
     // Under a burst of connections the boxes are redrawn a few times a second, not at
     // every connection: drawing them cost more than serving the connection.
     counterDisplay_ = new QTimer(this);
     counterDisplay_->setSingleShot(true);
     counterDisplay_->setInterval(50);
     connect(counterDisplay_, &QTimer::timeout, this, &frmMain::ShowCounters);
+    connect(server_, &ConnectionService::Counted, this, [this] {
+        if (!counterDisplay_->isActive())
+            counterDisplay_->start();
+    });
 
     connect(butStartStop, &QPushButton::clicked, this, &frmMain::butStartStop_Click);
     connect(butHelp, &QPushButton::clicked, this, &frmMain::butHelp_Click);

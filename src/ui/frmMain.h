@@ -2,14 +2,10 @@
 #include "AutostartEntry.h"
 #include "CheckBox.h"
 #include "ClockTick.h"
-#include "ConnectionCounters.h"
-#include "ConnectionLog.h"
+#include "ConnectionService.h"
 #include "DateText.h"
 #include "LocalClock.h"
 #include "SettingsFile.h"
-#include "ReplyStamper.h"
-#include "SlotTable.h"
-#include "SocketControl.h"
 #include "TimeZone.h"
 
 #include <QLabel>
@@ -55,8 +51,29 @@ public:
 
     void StartServer();
     void StopServer();
+    bool ServerRunning() const { return serverRunning_; }
+    // The server the window drives; tests reach its sockets and counts here.
+    ConnectionService &Server() { return *server_; }
 
-    // Controls, named as the operator's documentation names them.
+    DateValue LastDisplayedTime() const { return clock_.LastDisplayedTime(); }
+
+signals:
+    // The main window has unloaded; the program ends once no window of it is open.
+    void Unloaded();
+
+public slots:
+    void tmrConstant_Timer();
+    void butStartStop_Click();
+    void butHelp_Click();
+    void traMain_MouseUp(int Button);
+    void traMain_MouseDblClick(int Button);
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // The controls, each with its name as object name (tests find them by it).
     CheckBox *chkLoadOnStartUp;
     CheckBox *chkStartOnLoad;
     CheckBox *chkMinimizeOnLoad;
@@ -85,35 +102,14 @@ public:
     QPushButton *butHelp;
     QTimer *tmrConstant;
 
-    // The server's state.
-    SocketControl *socServer;
-    SlotTable Slots;
-    ConnectionCounters Counters;
-    bool ServerRunning = false;
+    ConnectionService *server_;
+    bool serverRunning_ = false;
     TrayIcon *traMain = nullptr;
     QPointer<frmHelp> HelpWindow;
 
-    DateValue LastDisplayedTime() const { return clock_.LastDisplayedTime(); }
+    static const QString ActiveTooltip; // followed by the start or stop time
+    static const QString IdleTooltip;
 
-signals:
-    // The main window has unloaded; the program ends once no window of it is open.
-    void Unloaded();
-
-public slots:
-    void tmrConstant_Timer();
-    void butStartStop_Click();
-    void butHelp_Click();
-    void socServer_ConnectionRequest(int Index, qintptr requestID);
-    void socServer_DataArrival(int Index, qint64 bytesTotal);
-    void socServer_Close(int Index);
-    void traMain_MouseUp(int Button);
-    void traMain_MouseDblClick(int Button);
-
-protected:
-    void changeEvent(QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-
-private:
     void Form_Resize();
     QString NowText() const;
     void SetTrayLook(const QIcon &icon, const QString &tooltipPrefix);
@@ -133,8 +129,6 @@ private:
     const TimeZone &zone_;
     const LocalClock &localClock_;
     ClockTick clock_;
-    ReplyStamper stamper_;
-    ConnectionLog log_;
     bool unloaded_ = false;
     QTimer *counterDisplay_;
 };

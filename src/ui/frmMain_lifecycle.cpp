@@ -61,14 +61,13 @@ void frmMain::Form_Load()
     connect(traMain, &TrayIcon::MouseDblClick, this, &frmMain::traMain_MouseDblClick);
     traMain->setOwnerForm(this);
     traMain->setIcon(Pictures::IdleIcon());
-    traMain->setTooltip(QStringLiteral("Tallix Server - Idle since ") + txtStartStopTime->text());
+    traMain->setTooltip(IdleTooltip + txtStartStopTime->text());
     traMain->Add();
 
     ReadSettingsIntoControls();
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));
-    Slots.ResetCount();
     if (chkStartOnLoad->Value() == 1)
         StartServer();
 }

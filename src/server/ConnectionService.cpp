@@ -1,0 +1,69 @@
+#include "ConnectionService.h"
+
+#include "ParseNumber.h"
+
+ConnectionService::ConnectionService(const TimeZone &zone, const LocalClock &clock,
+                                     const DateText &texts, Options options, QObject *parent)
+    : QObject(parent), reply_(zone, texts.Locale()), log_(clock, texts),
+      options_(std::move(options))
+{
+    socServer_.setObjectName(QStringLiteral("socServer"));
+    connect(&socServer_, &SocketControl::ConnectionRequest, this,
+            &ConnectionService::socServer_ConnectionRequest);
+    connect(&socServer_, &SocketControl::DataArrival, this,
+            &ConnectionService::socServer_DataArrival);
+    connect(&socServer_, &SocketControl::PeerClosed, this, &ConnectionService::socServer_Close);
+}
+
+std::optional<qint64> ConnectionService::PortFromText(const QString &text)
+{
+    return WholeNumberIn(ParseNumber(text), 1, 65535);
+}
+
+void ConnectionService::ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaunch)
+{
+    counters_.Start(sinceLaunch, maxSimSinceLaunch);
+    slots_.ResetCount();
+}
+
+bool ConnectionService::Listen(std::optional<qint64> port)
+{
+    // Listening on whatever port an earlier start left would only be undone at once.
+    return port && socServer_.SetLocalPort(*port) && socServer_.Listen();
+}
+
+void ConnectionService::Stop()
+{
+    for (int i = 0; i <= slots_.SocketCount(); ++i)
+        socServer_.Close(i);
+    for (int i = 1; i <= slots_.SocketCount(); ++i)
+        socServer_.Unload(i);
+}
+
+void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
+{
+    // With all slots busy the request is not taken: the socket layer closes it when
+    // this handler returns, and it is neither counted nor logged.
+    const std::optional<SlotTable::Pick> pick = slots_.Take();
+    if (!pick)
+        return;
+    if (pick->isNew)
+        socServer_.Load(pick->slot);
+    socServer_.Accept(pick->slot, requestID);
+    counters_.Count(slots_.SocketCount());
+    emit Counted();
+    log_.LogConnection(options_.programFolder(), options_.logValue(),
+                       socServer_.RemoteHostIP(pick->slot));
+}
+
+void ConnectionService::socServer_DataArrival(int Index, qint64 bytesTotal)
+{
+    const QByteArray request = socServer_.GetData(Index, bytesTotal);
+    socServer_.SendData(Index, reply_.Answer(request, options_.daylightValue()));
+}
+
+void ConnectionService::socServer_Close(int Index)
+{
+    socServer_.Close(Index);
+    slots_.Free(Index);
+}

@@ -1,0 +1,64 @@
+#pragma once
+#include "ConnectionCounters.h"
+#include "ConnectionLog.h"
+#include "SlotTable.h"
+#include "SocketControl.h"
+#include "TimeReply.h"
+
+#include <QObject>
+#include <functional>
+#include <optional>
+
+// The time server without a window: the socket array, the slot table, the counters, the
+// connection log and the reply, wired together. Whoever owns it (the main window, the
+// window-less mode, a test) decides the options; the service asks for them at the
+// moment of use, so a box the operator clicks counts from the very next request.
+class ConnectionService : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        std::function<int()> daylightValue;     // the daylight box: 0, 1 or 2
+        std::function<int()> logValue;          // the log box: only 1 writes a line
+        std::function<QString()> programFolder; // ends with "/"; Logs goes there
+    };
+
+    // zone, clock and texts must outlive the service.
+    ConnectionService(const TimeZone &zone, const LocalClock &clock, const DateText &texts,
+                      Options options, QObject *parent = nullptr);
+
+    // The port an operator's text stands for: its leading number, halves to even, within
+    // 1..65535. Port 0 is refused: the system would pick one nobody asked for.
+    static std::optional<qint64> PortFromText(const QString &text);
+
+    // A start in two steps, as the window's start sequence puts them: the since-start
+    // counters and the slot count begin again (from the launch totals the window shows),
+    // then the listener opens. Listen is false when the port is missing or refused.
+    void ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaunch);
+    bool Listen(std::optional<qint64> port);
+    // Closes every element from the listener to the slot count, busy or free (their
+    // clients get no close notification), then unloads the slots. Counts stay.
+    void Stop();
+
+    SocketControl &socServer() { return socServer_; }
+    const SocketControl &socServer() const { return socServer_; }
+    const SlotTable &Slots() const { return slots_; }
+    const ConnectionCounters &Counters() const { return counters_; }
+
+signals:
+    // A connection was counted; Counters() holds the new values.
+    void Counted();
+
+private:
+    void socServer_ConnectionRequest(int Index, qintptr requestID);
+    void socServer_DataArrival(int Index, qint64 bytesTotal);
+    void socServer_Close(int Index);
+
+    SocketControl socServer_;
+    SlotTable slots_;
+    ConnectionCounters counters_;
+    TimeReply reply_;
+    ConnectionLog log_;
+    Options options_;
+};

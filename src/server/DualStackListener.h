@@ -1,0 +1,19 @@
+#pragma once
+#include <QString>
+#include <QtGlobal>
+
+#include <sys/socket.h>
+
+// The listening socket of the epoll layer and the text of a peer's address.
+namespace DualStackListener {
+
+// A non-blocking listener on every address of both protocols (IPv4 clients arrive as
+// mapped IPv6 addresses). Only a system without IPv6 falls back to IPv4 alone; a port in
+// use or not allowed is an answer. The descriptor, or -errno.
+int Open(quint16 port);
+// The port a listening descriptor is bound to; 0 when it cannot be told.
+quint16 BoundPort(int fd);
+// IPv4 clients in dotted decimal (never ::ffff:a.b.c.d), IPv6 clients as IPv6 text.
+QString AddressText(const sockaddr_storage &a, socklen_t len);
+
+} // namespace DualStackListener

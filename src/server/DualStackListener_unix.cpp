@@ -1,0 +1,84 @@
+#include "DualStackListener.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <unistd.h>
+
+namespace {
+
+int OpenFamily(int family, quint16 port)
+{
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -errno;
+    const int one = 1, zero = 0;
+    // Lets a restart bind while old connections linger in TIME_WAIT; Linux still refuses
+    // a port on which any other socket listens, on either protocol.
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    int rc;
+    if (family == AF_INET6) {
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &zero, sizeof zero);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_any;
+        a.sin6_port = htons(port);
+        rc = ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    } else {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        a.sin_port = htons(port);
+        rc = ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    }
+    if (rc == 0)
+        rc = ::listen(fd, SOMAXCONN);
+    if (rc != 0) {
+        const int err = errno;
+        ::close(fd);
+        return -err;
+    }
+    return fd;
+}
+
+} // namespace
+
+int DualStackListener::Open(quint16 port)
+{
+    const int fd = OpenFamily(AF_INET6, port);
+    if (fd == -EAFNOSUPPORT || fd == -EADDRNOTAVAIL || fd == -EPROTONOSUPPORT)
+        return OpenFamily(AF_INET, port);
+    return fd;
+}
+
+quint16 DualStackListener::BoundPort(int fd)
+{
+    sockaddr_storage a{};
+    socklen_t len = sizeof a;
+    if (fd < 0 || getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
+        return 0;
+    if (a.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<sockaddr_in6 *>(&a)->sin6_port);
+    if (a.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<sockaddr_in *>(&a)->sin_port);
+    return 0;
+}
+
+QString DualStackListener::AddressText(const sockaddr_storage &a, socklen_t len)
+{
+    char buf[INET6_ADDRSTRLEN] = {};
+    if (a.ss_family == AF_INET && len >= sizeof(sockaddr_in)) {
+        const auto *v4 = reinterpret_cast<const sockaddr_in *>(&a);
+        if (inet_ntop(AF_INET, &v4->sin_addr, buf, sizeof buf))
+            return QString::fromLatin1(buf);
+    } else if (a.ss_family == AF_INET6 && len >= sizeof(sockaddr_in6)) {
+        const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(&a);
+        if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
+            if (inet_ntop(AF_INET, &v6->sin6_addr.s6_addr[12], buf, sizeof buf))
+                return QString::fromLatin1(buf);
+        } else if (inet_ntop(AF_INET6, &v6->sin6_addr, buf, sizeof buf)) {
+            return QString::fromLatin1(buf);
+        }
+    }
+    return QString();
+}

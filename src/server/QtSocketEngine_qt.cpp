@@ -1,0 +1,262 @@
+// The portable socket layer over QTcpServer and QTcpSocket, for systems without epoll.
+#include "ServerLimits.h"
+#include "SocketControl.h"
+#include "SocketEngine.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <array>
+
+namespace {
+
+constexpr qint64 ReadChunk = 64 * 1024;
+
+class QtSocketEngine : public SocketEngine
+{
+public:
+    explicit QtSocketEngine(SocketControl &owner) : q(owner) {}
+    ~QtSocketEngine() override;
+
+    bool Listen(quint16 port) override;
+    void StopListening() override;
+    quint16 BoundPort() const override { return server ? server->serverPort() : 0; }
+    bool Accept(int slot, qintptr requestID) override;
+    QByteArray Read(int slot, qint64 maxLen) override;
+    bool Send(int slot, const QByteArray &data) override;
+    void CloseSlot(int slot) override;
+    QString PeerAddress(int slot) const override;
+    qint64 QueuedOutput(int slot) const override;
+    qint64 BufferedBytes() const override;
+
+private:
+    struct Slot
+    {
+        QPointer<QTcpSocket> socket;
+        bool notified = false;
+    };
+
+    void OnNewConnection();
+    void OnReadyRead(int slot);
+    void OnBytesWritten(int slot);
+    void OnGone(int slot);
+    void Detach(QTcpSocket *s);
+
+    SocketControl &q;
+    QTcpServer *server = nullptr;
+    QTcpSocket *pending = nullptr;
+    qintptr pendingID = -1;
+    qintptr nextID = 1;
+    std::array<Slot, MaxSlots + 1> slots; // index 0 unused
+    std::vector<QPointer<QTcpSocket>> closing;
+};
+
+QtSocketEngine::~QtSocketEngine()
+{
+    // No events from sockets torn down with the array.
+    for (Slot &s : slots) {
+        if (s.socket)
+            QObject::disconnect(s.socket, nullptr, &q, nullptr);
+        delete s.socket.data();
+    }
+    for (auto &s : closing)
+        delete s.data();
+    delete server;
+}
+
+bool QtSocketEngine::Listen(quint16 port)
+{
+    if (server)
+        return false;
+    auto *candidate = new QTcpServer(&q);
+    // Any is the dual-stack address: IPv6 and IPv4 clients alike. Only a system without
+    // IPv6 falls back to IPv4; a port in use or not allowed is an answer.
+    bool listening = candidate->listen(QHostAddress::Any, port);
+    if (!listening && candidate->serverError() != QAbstractSocket::AddressInUseError
+        && candidate->serverError() != QAbstractSocket::SocketAccessError)
+        listening = candidate->listen(QHostAddress::AnyIPv4, port);
+    if (!listening) {
+        delete candidate;
+        return false;
+    }
+    QObject::connect(candidate, &QTcpServer::newConnection, &q, [this] { OnNewConnection(); });
+    server = candidate;
+    return true;
+}
+
+void QtSocketEngine::StopListening()
+{
+    if (!server)
+        return;
+    server->close();
+    server->deleteLater();
+    server = nullptr;
+}
+
+void QtSocketEngine::OnNewConnection()
+{
+    while (server && server->hasPendingConnections()) {
+        QTcpSocket *s = server->nextPendingConnection();
+        if (!s)
+            break;
+        pending = s;
+        pendingID = nextID++;
+        emit q.ConnectionRequest(0, pendingID);
+        if (pending) {
+            pending->abort();
+            pending->deleteLater();
+        }
+        pending = nullptr;
+        pendingID = -1;
+    }
+}
+
+bool QtSocketEngine::Accept(int slot, qintptr requestID)
+{
+    if (!pending || requestID != pendingID)
+        return false;
+    Slot &held = slots[slot];
+    if (held.socket) {
+        if (!held.notified)
+            return false;
+        Detach(held.socket);
+    }
+    QTcpSocket *s = pending;
+    pending = nullptr;
+    s->setParent(nullptr);
+    s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    s->setReadBufferSize(ReadChunk);
+    held.socket = s;
+    held.notified = false;
+    QObject::connect(s, &QTcpSocket::readyRead, &q, [this, slot] { OnReadyRead(slot); });
+    QObject::connect(s, &QTcpSocket::bytesWritten, &q, [this, slot] { OnBytesWritten(slot); });
+    QObject::connect(s, &QTcpSocket::disconnected, &q, [this, slot] { OnGone(slot); });
+    QObject::connect(s, &QTcpSocket::errorOccurred, &q, [this, slot](QAbstractSocket::SocketError err) {
+        // The end of a half-closed client's data: its replies still have to leave.
+        if (err == QAbstractSocket::RemoteHostClosedError && slots[slot].socket
+            && slots[slot].socket->bytesToWrite() > 0)
+            return;
+        OnGone(slot);
+    });
+    return true;
+}
+
+void QtSocketEngine::OnReadyRead(int slot)
+{
+    QTcpSocket *s = slots[slot].socket;
+    if (!s || s->bytesAvailable() == 0)
+        return;
+    // Replies pile up unsent: leave the bytes in the socket, whose bounded read buffer
+    // then stops reading from the network. They are announced again as it drains.
+    if (s->bytesToWrite() >= SocketControl::OutputBound)
+        return;
+    emit q.DataArrival(slot, s->bytesAvailable());
+}
+
+void QtSocketEngine::OnBytesWritten(int slot)
+{
+    QTcpSocket *s = slots[slot].socket;
+    if (s && s->bytesToWrite() < SocketControl::OutputBound && s->bytesAvailable() > 0) {
+        // Deliver later so that this event does not run inside the write's signal.
+        QTimer::singleShot(0, &q, [this, slot, s] {
+            if (slots[slot].socket == s)
+                OnReadyRead(slot);
+        });
+    }
+}
+
+void QtSocketEngine::OnGone(int slot)
+{
+    if (!slots[slot].socket || slots[slot].notified)
+        return;
+    slots[slot].notified = true;
+    emit q.PeerClosed(slot);
+}
+
+void QtSocketEngine::Detach(QTcpSocket *s)
+{
+    QObject::disconnect(s, nullptr, &q, nullptr);
+    if (s->state() == QAbstractSocket::UnconnectedState || s->bytesToWrite() == 0) {
+        s->abort();
+        s->deleteLater();
+        return;
+    }
+    // Queued replies still leave; a client that never reads is dropped after a while.
+    QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+    QObject::connect(s, &QTcpSocket::errorOccurred, s, &QObject::deleteLater);
+    QTimer::singleShot(SocketControl::CloseTimeoutMs, s, [s] {
+        s->abort();
+        s->deleteLater();
+    });
+    closing.push_back(s);
+    std::erase_if(closing, [](const QPointer<QTcpSocket> &p) { return p.isNull(); });
+    s->disconnectFromHost();
+}
+
+QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)
+{
+    QTcpSocket *s = slots[slot].socket;
+    if (!s)
+        return QByteArray();
+    return maxLen < 0 ? s->readAll() : s->read(maxLen);
+}
+
+bool QtSocketEngine::Send(int slot, const QByteArray &data)
+{
+    QTcpSocket *s = slots[slot].socket;
+    if (!s || s->state() != QAbstractSocket::ConnectedState)
+        return false;
+    if (s->write(data) != data.size())
+        return false;
+    // Sends now rather than in a later pass of the event loop.
+    s->flush();
+    return true;
+}
+
+void QtSocketEngine::CloseSlot(int slot)
+{
+    QTcpSocket *s = slots[slot].socket;
+    if (!s)
+        return;
+    slots[slot].socket = nullptr;
+    Detach(s);
+}
+
+QString QtSocketEngine::PeerAddress(int slot) const
+{
+    QTcpSocket *s = slots[slot].socket;
+    if (!s)
+        return QString();
+    const QHostAddress peer = s->peerAddress();
+    bool isV4 = false;
+    const quint32 v4 = peer.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : peer.toString();
+}
+
+qint64 QtSocketEngine::QueuedOutput(int slot) const
+{
+    QTcpSocket *s = slots[slot].socket;
+    return s ? s->bytesToWrite() : 0;
+}
+
+qint64 QtSocketEngine::BufferedBytes() const
+{
+    qint64 total = 0;
+    for (const Slot &held : slots)
+        if (held.socket)
+            total += held.socket->bytesToWrite() + held.socket->bytesAvailable();
+    for (const auto &s : closing)
+        if (s)
+            total += s->bytesToWrite() + s->bytesAvailable();
+    return total;
+}
+
+} // namespace
+
+std::unique_ptr<SocketEngine> MakeSocketEngine(SocketControl &owner)
+{
+    return std::make_unique<QtSocketEngine>(owner);
+}

@@ -1,0 +1,35 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+
+class SocketControl;
+
+// The part of the socket array that differs between socket layers. SocketControl keeps
+// the bookkeeping both share (the port, which slots are loaded, the range checks) and
+// calls in here only with a loaded slot index in 1..MaxSlots. Events go out through the
+// owner's signals.
+class SocketEngine
+{
+public:
+    virtual ~SocketEngine() = default;
+
+    virtual bool Listen(quint16 port) = 0; // false when listening already or refused
+    virtual void StopListening() = 0;
+    virtual quint16 BoundPort() const = 0; // 0 when not listening
+
+    // Inside the ConnectionRequest event for requestID: the slot takes the connection,
+    // unless it still serves a client that has not gone.
+    virtual bool Accept(int slot, qintptr requestID) = 0;
+    virtual QByteArray Read(int slot, qint64 maxLen) = 0;
+    virtual bool Send(int slot, const QByteArray &data) = 0;
+    virtual void CloseSlot(int slot) = 0;
+    virtual QString PeerAddress(int slot) const = 0;
+    virtual qint64 QueuedOutput(int slot) const = 0;
+    virtual qint64 BufferedBytes() const = 0;
+};
+
+// Defined by the socket layer CMake builds in.
+std::unique_ptr<SocketEngine> MakeSocketEngine(SocketControl &owner);
