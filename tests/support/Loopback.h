@@ -1,0 +1,198 @@
+#pragma once
+// Loopback clients for the tests: plain non-blocking sockets, every wait bounded. A test
+// whose server runs in its own thread gives the client a pump (the event loop), a test of
+// the real program in another process needs none.
+#include <QByteArray>
+#include <QDeadlineTimer>
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <random>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// Fills a socket address from text ("127.0.0.2", "::1"); false when it is none.
+inline bool LoopbackAddress(const char *text, quint16 port, sockaddr_storage &a, socklen_t &len)
+{
+    a = {};
+    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&a);
+    auto *v4 = reinterpret_cast<sockaddr_in *>(&a);
+    if (inet_pton(AF_INET6, text, &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        len = sizeof *v6;
+        return true;
+    }
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    len = sizeof *v4;
+    return inet_pton(AF_INET, text, &v4->sin_addr) == 1;
+}
+
+// A port below the ephemeral range that nothing holds on IPv4 or IPv6 now, so that the
+// many short connections of a test never collide with ports the system hands out.
+inline quint16 FreeFixedPort()
+{
+    std::mt19937 random(std::random_device{}());
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const quint16 port = quint16(20000 + random() % 12000);
+        bool free = true;
+        for (const char *any : {"0.0.0.0", "::"}) {
+            sockaddr_storage a;
+            socklen_t len;
+            LoopbackAddress(any, port, a, len);
+            const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const int on = 1;
+            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+            free = free && ::bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0;
+            ::close(fd);
+        }
+        if (free)
+            return port;
+    }
+    return 0;
+}
+
+class LoopbackClient
+{
+public:
+    explicit LoopbackClient(std::function<void()> pump = {}) : pump_(std::move(pump)) {}
+    LoopbackClient(const LoopbackClient &) = delete;
+    LoopbackClient &operator=(const LoopbackClient &) = delete;
+    ~LoopbackClient() { Reset(); }
+
+    // From a given loopback source address when one is named (127.0.0.2 ...).
+    bool Connect(quint16 port, const char *address = "127.0.0.1", const char *source = nullptr)
+    {
+        sockaddr_storage a, s;
+        socklen_t len, slen;
+        if (!LoopbackAddress(address, port, a, len))
+            return false;
+        fd_ = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (source && (!LoopbackAddress(source, 0, s, slen)
+                       || ::bind(fd_, reinterpret_cast<sockaddr *>(&s), slen) != 0))
+            return false;
+        const int one = 1;
+        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (::connect(fd_, reinterpret_cast<sockaddr *>(&a), len) != 0 && errno != EINPROGRESS)
+            return false;
+        int err = 0;
+        socklen_t errLen = sizeof err;
+        return Wait(POLLOUT, [] { return false; }, 5000)
+               && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
+    }
+
+    // Sends everything, reading what comes back meanwhile so that replies cannot stall it.
+    bool SendAll(const QByteArray &data, int timeoutMs = 30000)
+    {
+        qsizetype done = 0;
+        QDeadlineTimer deadline(timeoutMs);
+        while (done < data.size()) {
+            const ssize_t n = ::send(fd_, data.constData() + done, size_t(data.size() - done), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                return false;
+            done += qMax<ssize_t>(n, 0);
+            ReadAvailable();
+            if (done < data.size()) {
+                if (deadline.hasExpired())
+                    return false;
+                Wait(POLLOUT | POLLIN, {}, 5);
+            }
+        }
+        return true;
+    }
+
+    void ReadAvailable()
+    {
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::recv(fd_, buf, sizeof buf, 0)) > 0)
+            received_.append(buf, n);
+        if (n == 0)
+            eof_ = true;
+        else if (errno != EAGAIN && errno != EWOULDBLOCK)
+            error_ = true;
+    }
+
+    // Reads until done() holds or the server ends the connection; false on time-out.
+    bool ReadUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+    {
+        return Wait(POLLIN, [&] { ReadAvailable(); return done() || Ended(); }, timeoutMs) && done();
+    }
+    bool WaitForEnd(int timeoutMs = 10000) { return ReadUntil([this] { return Ended(); }, timeoutMs); }
+
+    // One request and its reply: the request, ":" and the 13-character stamp.
+    QByteArray Ask(const QByteArray &request, int timeoutMs = 10000)
+    {
+        received_.clear();
+        if (!SendAll(request, timeoutMs)
+            || !ReadUntil([&] { return received_.size() >= request.size() + 14; }, timeoutMs))
+            return QByteArray();
+        return received_;
+    }
+
+    void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
+    // Ends with a reset: no TIME_WAIT is left on either side.
+    void Reset()
+    {
+        if (fd_ < 0)
+            return;
+        linger l{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        ::close(fd_);
+        fd_ = -1;
+    }
+    void SetReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
+
+    QByteArray &Received() { return received_; }
+    bool Ended() const { return eof_ || error_; }
+
+private:
+    // Polls in short steps, running the pump between them, until until() holds.
+    bool Wait(short events, const std::function<bool()> &until, int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        for (;;) {
+            if (until && until())
+                return true;
+            pollfd p{fd_, events, 0};
+            const bool ready = ::poll(&p, 1, pump_ ? 1 : 5) > 0;
+            if (pump_)
+                pump_();
+            if (ready && !until)
+                return true;
+            if (deadline.hasExpired())
+                return false;
+        }
+    }
+
+    std::function<void()> pump_;
+    int fd_ = -1;
+    QByteArray received_;
+    bool eof_ = false;
+    bool error_ = false;
+};
+
+// Whether a stream is a series of replies (data without colons, ":", a 13-character
+// stamp of digits and an English month) and what they echo, as far as they are complete.
+inline bool SplitReplies(const QByteArray &stream, QByteArray &echoed, bool &complete)
+{
+    qsizetype pos = 0;
+    echoed.clear();
+    for (qsizetype colon; (colon = stream.indexOf(':', pos)) >= 0 && colon + 14 <= stream.size();
+         pos = colon + 14) {
+        const QByteArray stamp = stream.mid(colon + 1, 13);
+        for (int i = 0; i < 13; ++i)
+            if ((i >= 2 && i <= 4) ? !std::isupper(uchar(stamp[i])) : !std::isdigit(uchar(stamp[i])))
+                return false;
+        echoed += stream.mid(pos, colon - pos);
+    }
+    complete = pos == stream.size();
+    return true;
+}

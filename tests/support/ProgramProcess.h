@@ -1,0 +1,110 @@
+#pragma once
+// The real executable copied alone into a temporary program folder and started there.
+#include "Loopback.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class ProgramProcess
+{
+public:
+    QTemporaryDir folder;
+    QTemporaryDir home;   // XDG_CONFIG_HOME; also holds the program's standard error
+    QProcess process;
+    quint16 port = FreeFixedPort();
+
+    QString Path(const QString &name) const { return folder.filePath(name); }
+
+    // Copies the executable and writes Server.ini: a start at load on the free port,
+    // then the given lines.
+    bool Prepare(const QByteArray &settings = QByteArray())
+    {
+        QFile ini(Path(QStringLiteral("Server.ini")));
+        return port && QFile::copy(QStringLiteral(TALLIX_SERVER_EXECUTABLE), Path(QStringLiteral("tallix-server")))
+               && ini.open(QIODevice::WriteOnly)
+               && ini.write("StartOnLoad=1\r\nport=" + QByteArray::number(port) + "\r\n" + settings) > 0;
+    }
+
+    // Starts it offscreen (or with the given arguments and wrapper such as setpriv) and,
+    // unless told not to, waits until it answers on its port.
+    bool Start(const QStringList &args = {}, const QStringList &env = {}, bool waitForPort = true,
+               const QStringList &wrapper = {})
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        e.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        // Freed memory in a sanitizer's quarantine would hide the program's own use.
+        e.insert(QStringLiteral("ASAN_OPTIONS"), e.value(QStringLiteral("ASAN_OPTIONS"))
+                     + QStringLiteral(":quarantine_size_mb=4:detect_stack_use_after_return=0"));
+        for (const QString &kv : env)
+            e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
+        process.setProcessEnvironment(e);
+        process.setWorkingDirectory(folder.path());
+        process.setStandardErrorFile(home.filePath(QStringLiteral("stderr.txt")));
+        const QString exe = Path(QStringLiteral("tallix-server"));
+        if (wrapper.isEmpty())
+            process.start(exe, args);
+        else
+            process.start(wrapper.first(), wrapper.mid(1) + QStringList{exe} + args);
+        return process.waitForStarted(10000) && (!waitForPort || WaitForPort());
+    }
+
+    bool WaitForPort(int timeoutMs = 20000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired() && process.state() != QProcess::NotRunning) {
+            LoopbackClient probe;
+            if (probe.Connect(port))
+                return true;
+            QTest::qWait(50);
+        }
+        return false;
+    }
+
+    int OpenDescriptors() const
+    {
+        return int(QDir(QStringLiteral("/proc/%1/fd").arg(process.processId()))
+                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
+    }
+
+    qint64 ResidentKiB() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : status.readAll().split('\n'))
+                if (line.startsWith("VmRSS:"))
+                    return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return -1;
+    }
+
+    // SIGTERM (or another signal) ends it through the normal unload; true when it then
+    // ended by itself with status 0.
+    bool Stop(int signal = SIGTERM, int timeoutMs = 30000)
+    {
+        if (process.state() != QProcess::NotRunning)
+            ::kill(pid_t(process.processId()), signal);
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished(5000);
+            return false;
+        }
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    }
+
+    QByteArray Stderr() const
+    {
+        QFile f(home.filePath(QStringLiteral("stderr.txt")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QByteArray File(const QString &name) const
+    {
+        QFile f(Path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
