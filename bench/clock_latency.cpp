@@ -32,10 +32,11 @@ int main(int argc, char *argv[])
     const DateText texts;
     std::optional<DateValue> previous;
     int skipped = 0;
-    QObject::connect(w.txtYourTime, &QLineEdit::textChanged, [&] {
+    const QLineEdit *txtYourTime = w.findChild<QLineEdit *>(QStringLiteral("txtYourTime"));
+    QObject::connect(txtYourTime, &QLineEdit::textChanged, [&] {
         lateMs.push_back(int(QDateTime::currentMSecsSinceEpoch() % 1000));
         // A shown second that is not the one after the last shown is a skipped second.
-        const auto shown = texts.Parse(w.txtYourTime->text());
+        const auto shown = texts.Parse(txtYourTime->text());
         if (shown && previous && previous->secsTo(*shown) != 1)
             ++skipped;
         previous = shown;

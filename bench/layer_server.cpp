@@ -1,21 +1,32 @@
-// The socket layer alone, wired as the main window wires it (lowest free slot, one reply
-// per arrival with the real stamp, close on the client's close), without any window: it
-// measures the layer while the full program is benchmarked by run-bench.sh.
+// The connection service alone, without any window: it measures the server's own work
+// while the full program is benchmarked by run-bench.sh.
 //
 //   tallix-layer-server --port P [--max-seconds S] [--fixed-stamp]
 //
-// --fixed-stamp answers with a constant stamp, to tell the layer's cost from the clock's.
-#include "ReplyStamper.h"
-#include "SlotTable.h"
-#include "SocketControl.h"
-#include "TimeReply.h"
+// --fixed-stamp answers with the stamp of a clock that stands still, to tell the layer's
+// cost from the clock's.
+#include "ConnectionService.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+
+namespace {
+
+struct StillClock : LocalClock
+{
+    DateValue Now() const override { return MakeDateValue(2026, 12, 5, 22, 2, 52); }
+};
+struct UtcRecord : TimeZoneSource
+{
+    TimeZoneRecord Query() const override { return {}; }
+};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -30,31 +41,20 @@ int main(int argc, char **argv)
         else if (!strcmp(argv[i], "--fixed-stamp"))
             fixedStamp = true;
     }
-    const QByteArray constantStamp = "05DEC26220252";
     signal(SIGTERM, [](int) { QCoreApplication::quit(); });
     signal(SIGINT, [](int) { QCoreApplication::quit(); });
 
-    SocketControl sockets;
-    SlotTable table;
-    TimeZone zone;
-    ReplyStamper stamper(zone, QLocale::system());
-    QObject::connect(&sockets, &SocketControl::ConnectionRequest, [&](int, qintptr id) {
-        const auto pick = table.Take();
-        if (!pick)
-            return;
-        if (pick->isNew)
-            sockets.Load(pick->slot);
-        sockets.Accept(pick->slot, id);
-    });
-    QObject::connect(&sockets, &SocketControl::DataArrival, [&](int index, qint64 total) {
-        const QByteArray request = sockets.GetData(index, total);
-        sockets.SendData(index, BuildTimeReply(request, fixedStamp ? constantStamp : stamper.Stamp(0)));
-    });
-    QObject::connect(&sockets, &SocketControl::PeerClosed, [&](int index) {
-        sockets.Close(index);
-        table.Free(index);
-    });
-    if (!sockets.SetLocalPort(port) || !sockets.Listen()) {
+    const StillClock stillClock;
+    const UtcRecord utc;
+    const SystemLocalClock systemClock;
+    const TimeZone systemZone;
+    const TimeZone stillZone(utc, stillClock);
+    const DateText texts;
+    // The program's folder is a temporary one: Logs is made there, as the program does.
+    const QTemporaryDir folder;
+    ConnectionService service(fixedStamp ? stillZone : systemZone, systemClock, texts,
+                              {[] { return 0; }, [] { return 0; }, [&] { return folder.path() + u'/'; }});
+    if (!service.Listen(port)) {
         fprintf(stderr, "cannot listen on port %ld\n", port);
         return 1;
     }

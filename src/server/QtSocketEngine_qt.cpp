@@ -50,14 +50,14 @@ private:
     QTcpSocket *pending = nullptr;
     qintptr pendingID = -1;
     qintptr nextID = 1;
-    std::array<Slot, MaxSlots + 1> slots; // index 0 unused
+    std::array<Slot, MaxSlots + 1> slotTable; // index 0 unused
     std::vector<QPointer<QTcpSocket>> closing;
 };
 
 QtSocketEngine::~QtSocketEngine()
 {
     // No events from sockets torn down with the array.
-    for (Slot &s : slots) {
+    for (Slot &s : slotTable) {
         if (s.socket)
             QObject::disconnect(s.socket, nullptr, &q, nullptr);
         delete s.socket.data();
@@ -118,7 +118,7 @@ bool QtSocketEngine::Accept(int slot, qintptr requestID)
 {
     if (!pending || requestID != pendingID)
         return false;
-    Slot &held = slots[slot];
+    Slot &held = slotTable[slot];
     if (held.socket) {
         if (!held.notified)
             return false;
@@ -136,8 +136,8 @@ bool QtSocketEngine::Accept(int slot, qintptr requestID)
     QObject::connect(s, &QTcpSocket::disconnected, &q, [this, slot] { OnGone(slot); });
     QObject::connect(s, &QTcpSocket::errorOccurred, &q, [this, slot](QAbstractSocket::SocketError err) {
         // The end of a half-closed client's data: its replies still have to leave.
-        if (err == QAbstractSocket::RemoteHostClosedError && slots[slot].socket
-            && slots[slot].socket->bytesToWrite() > 0)
+        if (err == QAbstractSocket::RemoteHostClosedError && slotTable[slot].socket
+            && slotTable[slot].socket->bytesToWrite() > 0)
             return;
         OnGone(slot);
     });
@@ -146,7 +146,7 @@ bool QtSocketEngine::Accept(int slot, qintptr requestID)
 
 void QtSocketEngine::OnReadyRead(int slot)
 {
-    QTcpSocket *s = slots[slot].socket;
+    QTcpSocket *s = slotTable[slot].socket;
     if (!s || s->bytesAvailable() == 0)
         return;
     // Replies pile up unsent: leave the bytes in the socket, whose bounded read buffer
@@ -158,11 +158,11 @@ void QtSocketEngine::OnReadyRead(int slot)
 
 void QtSocketEngine::OnBytesWritten(int slot)
 {
-    QTcpSocket *s = slots[slot].socket;
+    QTcpSocket *s = slotTable[slot].socket;
     if (s && s->bytesToWrite() < SocketControl::OutputBound && s->bytesAvailable() > 0) {
         // Deliver later so that this event does not run inside the write's signal.
         QTimer::singleShot(0, &q, [this, slot, s] {
-            if (slots[slot].socket == s)
+            if (slotTable[slot].socket == s)
                 OnReadyRead(slot);
         });
     }
@@ -170,9 +170,9 @@ void QtSocketEngine::OnBytesWritten(int slot)
 
 void QtSocketEngine::OnGone(int slot)
 {
-    if (!slots[slot].socket || slots[slot].notified)
+    if (!slotTable[slot].socket || slotTable[slot].notified)
         return;
-    slots[slot].notified = true;
+    slotTable[slot].notified = true;
     emit q.PeerClosed(slot);
 }
 
@@ -198,7 +198,7 @@ void QtSocketEngine::Detach(QTcpSocket *s)
 
 QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)
 {
-    QTcpSocket *s = slots[slot].socket;
+    QTcpSocket *s = slotTable[slot].socket;
     if (!s)
         return QByteArray();
     return maxLen < 0 ? s->readAll() : s->read(maxLen);
@@ -206,7 +206,7 @@ QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)
 
 bool QtSocketEngine::Send(int slot, const QByteArray &data)
 {
-    QTcpSocket *s = slots[slot].socket;
+    QTcpSocket *s = slotTable[slot].socket;
     if (!s || s->state() != QAbstractSocket::ConnectedState)
         return false;
     if (s->write(data) != data.size())
@@ -218,16 +218,16 @@ bool QtSocketEngine::Send(int slot, const QByteArray &data)
 
 void QtSocketEngine::CloseSlot(int slot)
 {
-    QTcpSocket *s = slots[slot].socket;
+    QTcpSocket *s = slotTable[slot].socket;
     if (!s)
         return;
-    slots[slot].socket = nullptr;
+    slotTable[slot].socket = nullptr;
     Detach(s);
 }
 
 QString QtSocketEngine::PeerAddress(int slot) const
 {
-    QTcpSocket *s = slots[slot].socket;
+    QTcpSocket *s = slotTable[slot].socket;
     if (!s)
         return QString();
     const QHostAddress peer = s->peerAddress();
@@ -238,14 +238,14 @@ QString QtSocketEngine::PeerAddress(int slot) const
 
 qint64 QtSocketEngine::QueuedOutput(int slot) const
 {
-    QTcpSocket *s = slots[slot].socket;
+    QTcpSocket *s = slotTable[slot].socket;
     return s ? s->bytesToWrite() : 0;
 }
 
 qint64 QtSocketEngine::BufferedBytes() const
 {
     qint64 total = 0;
-    for (const Slot &held : slots)
+    for (const Slot &held : slotTable)
         if (held.socket)
             total += held.socket->bytesToWrite() + held.socket->bytesAvailable();
     for (const auto &s : closing)

@@ -1,0 +1,292 @@
+// The connection service on real loopback sockets, built once over each socket layer.
+#include "ConnectionService.h"
+#include "FakeTime.h"
+#include "Loopback.h"
+
+#include <QCoreApplication>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <ctime>
+
+namespace {
+
+const QByteArray Stamp = "05DEC26220252";
+
+void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
+
+bool WaitFor(const std::function<bool()> &done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        Pump();
+    return done();
+}
+
+// A service as the window sets it up: a fixed clock, a zone with an hour of daylight
+// saving, the boxes as plain values, the program folder a temporary one.
+struct Rig
+{
+    FakeTime time{MakeDateValue(2026, 12, 5, 22, 2, 52), {0, -60}};
+    DateText texts{QLocale::c()};
+    QTemporaryDir folder;
+    int daylight = 0;
+    int log = 1;
+    ConnectionService service{time.zone, time.clock, texts,
+                              {[this] { return daylight; }, [this] { return log; },
+                               [this] { return folder.path() + u'/'; }}};
+    SocketControl &sockets = service.socServer();
+    quint16 port = 0;
+
+    bool Start()
+    {
+        service.ResetForStart(service.Counters().SinceLaunch(), service.Counters().MaxSimSinceLaunch());
+        if (!port)
+            return sockets.SetLocalPort(0) && sockets.Listen() && (port = sockets.LocalPort()) != 0;
+        return service.Listen(port);
+    }
+    QByteArray LogFile()
+    {
+        QFile f(folder.filePath(QStringLiteral("Logs/20261205.log")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+struct Client : LoopbackClient
+{
+    Client() : LoopbackClient(Pump) {}
+};
+
+} // namespace
+
+class tst_Connections : public QObject
+{
+    Q_OBJECT
+private slots:
+    void servesCountsLogsAndRestarts();
+    void portText_data();
+    void portText();
+    void portHeldElsewhereFailsUntilFreed_data();
+    void portHeldElsewhereFailsUntilFreed();
+    void floodIsBoundedAndLosesNothing();
+    void closeLetsQueuedRepliesLeave();
+    void handlerMayCloseOrUnloadOtherSlotsMidPass();
+    void stampFollowsBoxSecondAndZoneAtOnce();
+};
+
+void tst_Connections::servesCountsLogsAndRestarts()
+{
+    Rig r;
+    QVERIFY(r.Start());
+    Client a, b;
+    QVERIFY(a.Connect(r.port, "127.0.0.1"));
+    QVERIFY(b.Connect(r.port, "::1"));
+    QVERIFY(WaitFor([&] { return r.service.Slots().InUse(2); }));
+    QCOMPARE(r.sockets.RemoteHostIP(1), QStringLiteral("127.0.0.1"));
+    QCOMPARE(r.sockets.RemoteHostIP(2), QStringLiteral("::1"));
+    QCOMPARE(r.LogFile(), QByteArray("[22:02:52] 127.0.0.1\r\n[22:02:52] ::1\r\n"));
+
+    // Every byte value comes back as sent; the daylight box counts from the next request.
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(char(i));
+    QCOMPARE(a.Ask(all), all + ':' + Stamp);
+    r.daylight = 2;
+    QCOMPARE(b.Ask("time"), QByteArray("time:05DEC26210252"));
+    r.daylight = 0;
+    QCOMPARE(b.Ask("time"), QByteArray("time:") + Stamp);
+
+    // A freed slot is the next one taken; the peak stays; a grayed log box writes nothing.
+    a.Reset();
+    QVERIFY(WaitFor([&] { return !r.service.Slots().InUse(1); }));
+    r.log = 2;
+    Client c;
+    QVERIFY(c.Connect(r.port));
+    QVERIFY(WaitFor([&] { return r.service.Slots().InUse(1); }));
+    QCOMPARE(r.service.Counters().SinceStart(), 3);
+    QCOMPARE(r.service.Counters().MaxSimSinceStart(), 2);
+    QCOMPARE(r.LogFile().count('\n'), 2);
+
+    // A stop ends every client; the same port listens again at once and slot 1 is first.
+    r.service.Stop();
+    QVERIFY(b.WaitForEnd() && c.WaitForEnd());
+    QVERIFY(!r.sockets.IsLoaded(1));
+    QVERIFY(r.Start());
+    Client d;
+    QVERIFY(d.Connect(r.port));
+    QCOMPARE(d.Ask("again"), QByteArray("again:") + Stamp);
+    QVERIFY(r.service.Slots().InUse(1) && r.service.Slots().SocketCount() == 1);
+    QCOMPARE(r.service.Counters().SinceLaunch(), 4);
+    QCOMPARE(r.service.Counters().SinceStart(), 1);
+}
+
+void tst_Connections::portText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("port"); // 0: refused
+    QTest::newRow("plain") << "1610" << qint64(1610);
+    QTest::newRow("letters after") << "1610abc" << qint64(1610);
+    QTest::newRow("half to even, down") << "1610.5" << qint64(1610);
+    QTest::newRow("half to even, up") << "1611.5" << qint64(1612);
+    QTest::newRow("zero: no port chosen for the operator") << "0" << qint64(0);
+    QTest::newRow("empty") << "" << qint64(0);
+    QTest::newRow("no number") << "ab1c" << qint64(0);
+    QTest::newRow("too large") << "70000" << qint64(0);
+    QTest::newRow("negative") << "-1" << qint64(0);
+}
+
+void tst_Connections::portText()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, port);
+    QCOMPARE(ConnectionService::PortFromText(text).value_or(0), port);
+}
+
+void tst_Connections::portHeldElsewhereFailsUntilFreed_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::newRow("IPv4 wildcard") << QStringLiteral("0.0.0.0");
+    QTest::newRow("IPv4 loopback") << QStringLiteral("127.0.0.1");
+    QTest::newRow("IPv6 only wildcard") << QStringLiteral("::");
+    QTest::newRow("IPv6 loopback") << QStringLiteral("::1");
+    QTest::newRow("both") << QStringLiteral("any");
+}
+
+void tst_Connections::portHeldElsewhereFailsUntilFreed()
+{
+    QFETCH(QString, holder);
+    QTcpServer other;
+    const QHostAddress address = holder == u"any" ? QHostAddress(QHostAddress::Any)
+        : holder == u"::"                         ? QHostAddress(QHostAddress::AnyIPv6)
+                                                  : QHostAddress(holder);
+    QVERIFY(other.listen(address, 0));
+    Rig r;
+    r.port = other.serverPort();
+    QVERIFY(!r.Start());
+    other.close();
+    QVERIFY(r.Start());
+    Client c;
+    QVERIFY(c.Connect(r.port));
+    QCOMPARE(c.Ask("t"), QByteArray("t:") + Stamp);
+}
+
+void tst_Connections::floodIsBoundedAndLosesNothing()
+{
+    Rig r;
+    QVERIFY(r.Start());
+    Client c;
+    QVERIFY(c.Connect(r.port));
+    QByteArray data(32 * 1024 * 1024, 'x');
+    for (int i = 0; i < data.size(); i += 7)
+        data[i] = char('a' + i % 23);
+    // Sends without reading a byte, as long as the server lets it.
+    const qint64 bound = SocketControl::OutputBound + SocketControl::InputBound + 256 * 1024;
+    qint64 sent = 0, peak = 0;
+    QDeadlineTimer flood(4000);
+    while (sent < data.size() && !flood.hasExpired()) {
+        const qint64 n = c.SendSome(data.constData() + sent, 65536);
+        QVERIFY(n >= 0);
+        sent += n;
+        Pump();
+        peak = qMax(peak, r.sockets.BufferedBytes());
+    }
+    QVERIFY2(sent < data.size(), "the server kept reading from a client that never reads");
+    // Now it reads and sends the rest: every byte comes back once, in order.
+    QVERIFY(c.SendAll(data.mid(sent), 60000));
+    QByteArray echoed;
+    bool complete = false;
+    QVERIFY(c.ReadUntil([&] { return SplitReplies(c.Received(), echoed, complete) && echoed.size() == data.size(); }, 60000));
+    QVERIFY(complete && echoed == data);
+    QVERIFY2(peak <= bound, qPrintable(QString::number(peak)));
+}
+
+void tst_Connections::closeLetsQueuedRepliesLeave()
+{
+    Rig r;
+    QVERIFY(r.Start());
+    Client c;
+    QVERIFY(c.Connect(r.port));
+    const QByteArray chunk(64 * 1024, 'q');
+    QDeadlineTimer fill(5000);
+    while (r.sockets.QueuedOutput(1) < 64 * 1024 && !fill.hasExpired()) {
+        c.SendSome(chunk.constData(), chunk.size());
+        Pump();
+    }
+    const qint64 queued = r.sockets.QueuedOutput(1);
+    QVERIFY(queued >= 64 * 1024);
+    r.service.Stop();
+    // The closed client still gets every reply that was queued, whole, then the end.
+    QVERIFY(c.WaitForEnd(20000));
+    QByteArray echoed;
+    bool complete = false;
+    QVERIFY(SplitReplies(c.Received(), echoed, complete));
+    QVERIFY(complete);
+    QVERIFY(c.Received().size() >= queued);
+    QVERIFY(WaitFor([&] { return r.sockets.BufferedBytes() == 0; }));
+}
+
+void tst_Connections::handlerMayCloseOrUnloadOtherSlotsMidPass()
+{
+    Rig r;
+    QVERIFY(r.Start());
+    Client a, b, c;
+    QVERIFY(a.Connect(r.port) && b.Connect(r.port) && c.Connect(r.port));
+    QVERIFY(WaitFor([&] { return r.service.Slots().SocketCount() == 3; }));
+    // After the service answers slot 1, this handler drops slots 2 and 3, whose data is
+    // waiting in the same pass.
+    QObject::connect(&r.sockets, &SocketControl::DataArrival, &r.service, [&r](int index) {
+        if (index == 1) {
+            r.sockets.Close(2);
+            r.sockets.Unload(2);
+            r.sockets.Close(3);
+        }
+    });
+    QVERIFY(b.SendAll("b") && c.SendAll("c"));
+    QTest::qWait(20);
+    QCOMPARE(a.Ask("a"), QByteArray("a:") + Stamp);
+    QVERIFY(b.WaitForEnd() && c.WaitForEnd());
+    QCOMPARE(a.Ask("again"), QByteArray("again:") + Stamp);
+    QVERIFY(!r.sockets.IsLoaded(2) && r.sockets.IsLoaded(3));
+}
+
+void tst_Connections::stampFollowsBoxSecondAndZoneAtOnce()
+{
+    // The stamp's text is kept per second; the box, a new second and a new record show at
+    // the very next request.
+    FakeTime t(MakeDateValue(2026, 12, 5, 23, 2, 52), {-60, -60});
+    TimeReply reply(t.zone, QLocale::c());
+    QCOMPARE(reply.Stamp(0), QByteArray("05DEC26220252"));
+    QCOMPARE(reply.Stamp(1), QByteArray("05DEC26210252"));
+    QCOMPARE(reply.Stamp(0), QByteArray("05DEC26220252"));
+    t.clock.now = t.clock.now.addSecs(1);
+    QCOMPARE(reply.Stamp(2), QByteArray("05DEC26210253"));
+    t.source.record = {-120, -60};
+    QCOMPARE(reply.Stamp(0), QByteArray("05DEC26210253"));
+
+    // The system's zone and clock, kept per second too, follow TZ within the second.
+    TimeZone system;
+    TimeReply live(system, QLocale::c());
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const time_t second = ::time(nullptr);
+        auto at = [&](int offset) {
+            return TimeReply::FormatStamp(DateValue::fromSecsSinceEpoch(second + offset, Qt::UTC), QLocale::c());
+        };
+        qputenv("TZ", "UTC0");
+        const QByteArray utc = live.Stamp(0);
+        qputenv("TZ", "XST0XDT,J2/0,J365/0"); // daylight saving from 2 January to 31 December
+        const QByteArray daylight = live.Stamp(0);
+        qunsetenv("TZ");
+        if (::time(nullptr) != second)
+            continue;
+        QCOMPARE(utc, at(0));
+        const int day = QDateTime::currentDateTimeUtc().date().dayOfYear();
+        if (day > 2 && day < 364)
+            QCOMPARE(daylight, at(3600));
+        return;
+    }
+    QFAIL("the second never stood still long enough");
+}
+
+QTEST_GUILESS_MAIN(tst_Connections)
+#include "tst_Connections.moc"

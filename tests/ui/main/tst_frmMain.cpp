@@ -1,0 +1,141 @@
+// The main window driving a real server on loopback: what the operator sees of start,
+// stop, the counters and a failed start, and what the unload leaves behind.
+#include "CheckBox.h"
+#include "Loopback.h"
+#include "XdgAutostartStore.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
+
+struct Client : LoopbackClient
+{
+    Client() : LoopbackClient(Pump) {}
+};
+
+struct Rig
+{
+    QTemporaryDir folder, config;
+    std::unique_ptr<frmMain> w;
+
+    Rig()
+    {
+        frmMain::Environment env;
+        env.programFolder = [this] { return folder.path() + u'/'; };
+        env.startupStore = std::make_unique<XdgAutostartStore>(config.filePath(QStringLiteral("autostart")));
+        w = std::make_unique<frmMain>(std::move(env));
+    }
+    template <typename T = QLineEdit>
+    T *Find(const char *name) { return w->findChild<T *>(QLatin1String(name)); }
+    QString Text(const char *name) { return Find(name)->text(); }
+    QString Counters()
+    {
+        return QStringList{Text("txtConnections1"), Text("txtConnections2"), Text("txtMaxSim1"),
+                           Text("txtMaxSim2")}.join(u' ');
+    }
+    // Clicks start or stop; a message box that opens is read and closed.
+    QString Click()
+    {
+        QString message;
+        QTimer::singleShot(200, [&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(top); box && box->isVisible()) {
+                    message = box->windowTitle() + u'|' + box->text();
+                    box->accept();
+                }
+        });
+        QTest::mouseClick(Find<QPushButton>("butStartStop"), Qt::LeftButton);
+        QTest::qWait(300);
+        return message;
+    }
+};
+
+} // namespace
+
+class tst_frmMain : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startStopAndCounters();
+    void failedStartShowsMessageAndStaysIdle_data();
+    void failedStartShowsMessageAndStaysIdle();
+    void unloadSavesSettingsAndStartupEntry();
+};
+
+void tst_frmMain::startStopAndCounters()
+{
+    Rig r;
+    const quint16 port = FreeFixedPort();
+    r.Find("txtPort")->setText(QString::number(port) + QStringLiteral("abc"));
+    QCOMPARE(r.Click(), QString());
+    QCOMPARE(r.Find<QPushButton>("butStartStop")->text(), QStringLiteral("&Stop Server"));
+    QVERIFY(!r.Find("txtPort")->isEnabled() && r.Find("txtConnections2")->isEnabled());
+    {
+        Client a, b, c;
+        QVERIFY(a.Connect(port) && b.Connect(port) && c.Connect(port, "::1"));
+        QVERIFY(c.Ask("time").startsWith("time:"));
+        QTRY_COMPARE(r.Counters(), QStringLiteral("3 3 3 3"));
+    }
+    Client d;
+    QVERIFY(d.Connect(port));
+    QTRY_COMPARE(r.Counters(), QStringLiteral("4 4 3 3")); // the peak is the slot count
+
+    // A stop keeps the counts, greyed; the next start begins the since-start pair again.
+    QCOMPARE(r.Click(), QString());
+    QVERIFY(d.WaitForEnd());
+    QCOMPARE(r.Text("txtConnections1"), QStringLiteral("4"));
+    QVERIFY(!r.Find("txtConnections1")->isEnabled() && r.Find("txtPort")->isEnabled());
+    QCOMPARE(r.Find<QLabel>("lblStartStopTime")->text(), QStringLiteral("Server stopped at:"));
+    QCOMPARE(r.Click(), QString());
+    QCOMPARE(r.Counters(), QStringLiteral("4 0 3 0"));
+}
+
+void tst_frmMain::failedStartShowsMessageAndStaysIdle_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::newRow("no number") << QStringLiteral("ab1c");
+    QTest::newRow("zero") << QStringLiteral("0");
+    QTest::newRow("too large") << QStringLiteral("70000");
+    QTest::newRow("held by another program") << QStringLiteral("held");
+}
+
+void tst_frmMain::failedStartShowsMessageAndStaysIdle()
+{
+    QFETCH(QString, port);
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::Any, 0));
+    Rig r;
+    r.Find("txtPort")->setText(port == u"held" ? QString::number(holder.serverPort()) : port);
+    QCOMPARE(r.Click(), QStringLiteral("Error|Invalid TCP port number or port in use."));
+    QCOMPARE(r.Find<QPushButton>("butStartStop")->text(), QStringLiteral("&Start Server"));
+    QVERIFY(r.Find("txtPort")->isEnabled() && !r.Find("txtConnections2")->isEnabled());
+    QCOMPARE(r.Find<QLabel>("lblStartStopTime")->text(), QStringLiteral("Server stopped at:"));
+    QVERIFY(!r.w->ServerRunning());
+}
+
+void tst_frmMain::unloadSavesSettingsAndStartupEntry()
+{
+    Rig r;
+    QFile ini(r.folder.filePath(QStringLiteral("Server.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("LogIPs=1\nport=1700\n");
+    ini.close();
+    r.w->Form_Load();
+    r.Find<CheckBox>("chkLoadOnStartUp")->setValue(1);
+    r.w->close();
+    QVERIFY(r.w->IsUnloaded());
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), QByteArray("StartOnLoad=0\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=1700\r\n"
+                                       "DaylightSavings=0\r\n"));
+    QVERIFY(QFile::exists(r.config.filePath(QStringLiteral("autostart/tallix-server.desktop"))));
+}
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmMain.moc"
