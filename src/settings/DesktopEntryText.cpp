@@ -63,19 +63,19 @@ QString QuoteExecArgument(const QString &argument)
 
 namespace {
 
-bool isArgumentSeparator(QChar c)
+bool IsArgumentSeparator(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-bool isQuotedEscape(QChar c)
+bool IsQuotedEscape(QChar c)
 {
     return c == u'"' || c == u'`' || c == u'$' || c == u'\\';
 }
 
 // "%%" -> "%", other field codes removed. Returns false when the argument was nothing but
 // field codes, so that it expands to no argument at all.
-bool expandFieldCodes(const QString &argument, QString &expanded)
+bool ExpandFieldCodes(const QString &argument, QString &expanded)
 {
     expanded.clear();
     bool hadFieldCode = false;
@@ -106,12 +106,12 @@ QStringList ParseDesktopExec(const QString &execValue)
         if (inQuotes) {
             if (c == u'"') {
                 inQuotes = false;
-            } else if (c == u'\\' && i + 1 < execValue.size() && isQuotedEscape(execValue.at(i + 1))) {
+            } else if (c == u'\\' && i + 1 < execValue.size() && IsQuotedEscape(execValue.at(i + 1))) {
                 current += execValue.at(++i);
             } else {
                 current += c;
             }
-        } else if (isArgumentSeparator(c)) {
+        } else if (IsArgumentSeparator(c)) {
             if (inToken)
                 tokens.append(current);
             current.clear();
@@ -132,7 +132,7 @@ QStringList ParseDesktopExec(const QString &execValue)
     QStringList arguments;
     QString expanded;
     for (const QString &token : tokens) {
-        if (expandFieldCodes(token, expanded))
+        if (ExpandFieldCodes(token, expanded))
             arguments.append(expanded);
     }
     return arguments;

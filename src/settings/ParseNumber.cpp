@@ -43,9 +43,9 @@ private:
     qsizetype pos_ = 0;
 };
 
-bool isDecimalDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsDecimalDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-int digitValue(char16_t c)
+int DigitValue(char16_t c)
 {
     if (c >= u'0' && c <= u'9')
         return c - u'0';
@@ -56,10 +56,10 @@ int digitValue(char16_t c)
     return 99;
 }
 
-double readInBase(NumberReader &in, int base)
+double ReadInBase(NumberReader &in, int base)
 {
     double value = 0; // grows to infinity on its own for absurdly long runs
-    for (int d = digitValue(in.peek()); d < base; d = digitValue(in.peek())) {
+    for (int d = DigitValue(in.peek()); d < base; d = DigitValue(in.peek())) {
         value = value * base + d;
         in.advance();
     }
@@ -71,7 +71,7 @@ constexpr qint64 kOverflowExponent = 400;
 constexpr qint64 kUnderflowExponent = -400;
 constexpr qint64 kExponentCap = 1'000'000'000;
 
-double readDecimal(NumberReader &in)
+double ReadDecimal(NumberReader &in)
 {
     bool negative = false;
     if (in.take(u'-'))
@@ -82,7 +82,7 @@ double readDecimal(NumberReader &in)
     std::string digits; // significant digits, without leading zeros
     qint64 pointShift = 0; // value = 0.<digits> * 10^pointShift
     bool sawDigit = false;
-    for (; isDecimalDigit(in.peek()); in.advance()) {
+    for (; IsDecimalDigit(in.peek()); in.advance()) {
         sawDigit = true;
         if (digits.empty() && in.peek() == u'0')
             continue;
@@ -90,7 +90,7 @@ double readDecimal(NumberReader &in)
         ++pointShift;
     }
     if (in.take(u'.')) {
-        for (; isDecimalDigit(in.peek()); in.advance()) {
+        for (; IsDecimalDigit(in.peek()); in.advance()) {
             sawDigit = true;
             if (digits.empty() && in.peek() == u'0') {
                 --pointShift;
@@ -112,7 +112,7 @@ double readDecimal(NumberReader &in)
             exponentNegative = true;
         else
             in.take(u'+');
-        for (; isDecimalDigit(in.peek()); in.advance()) {
+        for (; IsDecimalDigit(in.peek()); in.advance()) {
             if (exponent < kExponentCap)
                 exponent = exponent * 10 + (in.peek() - u'0');
         }
@@ -145,12 +145,12 @@ double ParseNumber(const QString &text)
     NumberReader in(text);
     if (in.take(u'&')) {
         if (in.take(u'h') || in.take(u'H'))
-            return readInBase(in, 16);
+            return ReadInBase(in, 16);
         if (in.take(u'o') || in.take(u'O'))
-            return readInBase(in, 8);
+            return ReadInBase(in, 8);
         return 0;
     }
-    return readDecimal(in);
+    return ReadDecimal(in);
 }
 
 std::optional<qint64> WholeNumberIn(double value, qint64 min, qint64 max)

@@ -1,5 +1,5 @@
 #pragma once
-#include "AutostartEntry.h"
+#include "StartupEntryStore.h"
 
 // The start-up entry as the string value StartupEntryName under the machine-wide Run key.
 // Without the right to change that key nothing is read or written, as the helpers open

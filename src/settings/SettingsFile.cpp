@@ -11,7 +11,7 @@
 namespace {
 
 // CR, CR LF and LF each end a line; a last line without a line end still counts.
-QStringList splitLines(const QString &text)
+QStringList SplitLines(const QString &text)
 {
     QStringList lines;
     qsizetype start = 0;
@@ -30,7 +30,7 @@ QStringList splitLines(const QString &text)
 }
 
 // The check-box state a value text stands for, or nullopt when it is not a legal state.
-std::optional<int> checkBoxState(const QString &valueText)
+std::optional<int> CheckBoxState(const QString &valueText)
 {
     const std::optional<qint64> state = WholeNumberIn(ParseNumber(valueText), 0, 2);
     return state ? std::optional<int>(int(*state)) : std::nullopt;
@@ -63,12 +63,12 @@ void LoadSettings(const QString &path, Settings &s)
     };
     const QString portPrefix = QStringLiteral("port=");
 
-    for (const QString &line : splitLines(text)) {
+    for (const QString &line : SplitLines(text)) {
         const QString lowered = line.toLower();
         for (const auto &entry : boxes) {
             if (!lowered.startsWith(entry.prefix))
                 continue;
-            const std::optional<int> state = checkBoxState(lowered.mid(entry.prefix.size()));
+            const std::optional<int> state = CheckBoxState(lowered.mid(entry.prefix.size()));
             if (!state)
                 return; // an illegal state ends the reading; earlier lines stay applied
             s.*entry.box = *state;

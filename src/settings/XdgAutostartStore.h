@@ -1,5 +1,5 @@
 #pragma once
-#include "AutostartEntry.h"
+#include "StartupEntryStore.h"
 
 // The start-up entry as the XDG autostart file "tallix-server.desktop". Its data is the
 // Exec value (string escapes undone), e.g. "/opt/tallix/tallix-server" with the quotes.

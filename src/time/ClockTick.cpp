@@ -16,14 +16,15 @@ ClockTick::Result ClockTick::Run(int daylightValue)
     r.YourTime = texts_.Format(clock_.Now());
 
     // Minute steps count minute boundaries: 10:00:59 to 10:01:00 is one step.
-    const qint64 step1 = WholeMinutes(lastDisplayedTime_) - WholeMinutes(ReadBack(r.YourTime));
-    if (zone_.GetDaylightBias() == step1)
+    const DateValue shown = ReadBack(r.YourTime);
+    const qint64 step = WholeMinutes(lastDisplayedTime_) - WholeMinutes(shown);
+    // Each check asks the zone afresh, so a zone changed between them counts for the second.
+    if (zone_.GetDaylightBias() == step)
         daylightValue = 1;
-    const qint64 step2 = WholeMinutes(lastDisplayedTime_) - WholeMinutes(ReadBack(r.YourTime));
-    if (-qint64(zone_.GetDaylightBias()) == step2)
+    if (-qint64(zone_.GetDaylightBias()) == step)
         daylightValue = 0;
 
-    lastDisplayedTime_ = ReadBack(r.YourTime);
+    lastDisplayedTime_ = shown;
 
     const DateValue utc = daylightValue == 0 ? zone_.GetUTCNow() : zone_.GetUTCNowDaylight();
     r.UTCTime = texts_.Format(utc);

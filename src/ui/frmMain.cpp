@@ -3,7 +3,7 @@
 #include "FitCaption.h"
 #include "frmHelp.h"
 #include "ProgramFolder.h"
-#include "StartupStore.h"
+#include "StartupEntryStore.h"
 #include "Pictures.h"
 #include "Twips.h"
 

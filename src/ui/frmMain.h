@@ -1,5 +1,5 @@
 #pragma once
-#include "AutostartEntry.h"
+#include "StartupEntryStore.h"
 #include "CheckBox.h"
 #include "ClockTick.h"
 #include "ConnectionService.h"

@@ -19,24 +19,14 @@ HelpLayout::HelpLayout(float width, float height)
     label.top = picture.top + picture.height + 60.0f;
 }
 
-int HelpLayout::ToPixels(float twips)
-{
-    return qRound(twips / TwipsPerPixel);
-}
-
-QRect HelpLayout::ToPixels(const TwipRect &rect)
-{
-    return QRect(ToPixels(rect.left), ToPixels(rect.top), ToPixels(rect.width), ToPixels(rect.height));
-}
-
 HelpLayout HelpLayout::ForClientPixels(QSize client)
 {
-    return HelpLayout(float(client.width()) * TwipsPerPixel + NominalFrameWidth,
-                      float(client.height()) * TwipsPerPixel + NominalFrameHeight);
+    return HelpLayout(float(client.width() * TwipsPerPixel) + NominalFrameWidth,
+                      float(client.height() * TwipsPerPixel) + NominalFrameHeight);
 }
 
 QSize HelpLayout::MinimumClientPixels()
 {
-    return QSize(qCeil((MinimumOuterWidth - NominalFrameWidth) / TwipsPerPixel),
-                 qCeil((MinimumOuterHeight - NominalFrameHeight) / TwipsPerPixel));
+    return QSize(qCeil((MinimumOuterWidth - NominalFrameWidth) / float(TwipsPerPixel)),
+                 qCeil((MinimumOuterHeight - NominalFrameHeight) / float(TwipsPerPixel)));
 }

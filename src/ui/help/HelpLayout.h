@@ -1,5 +1,5 @@
 #pragma once
-#include "TwipRect.h"
+#include "Twips.h"
 
 #include <QRect>
 #include <QSize>
@@ -14,7 +14,6 @@ class HelpLayout
 public:
     static constexpr float MinimumOuterWidth = 7100.0f;
     static constexpr float MinimumOuterHeight = 4000.0f;
-    static constexpr float TwipsPerPixel = 15.0f;
 
     static constexpr TwipRect TextBoxAtDesign{180.0f, 180.0f, 12615.0f, 7575.0f};
     static constexpr TwipRect PictureAtDesign{3000.0f, 7980.0f, 7020.0f, 900.0f};
@@ -38,10 +37,6 @@ public:
     TwipRect TextBox() const { return textBox; }
     TwipRect Picture() const { return picture; }
     TwipRect Label() const { return label; }
-
-    // Twips to whole device-independent pixels, rounded to the nearest.
-    static int ToPixels(float twips);
-    static QRect ToPixels(const TwipRect &rect);
 
 private:
     float outerWidth;

@@ -76,11 +76,11 @@ frmHelp::frmHelp(FolderProvider folder, UrlOpener opener, QWidget *parent)
     lblPromo->setCursor(Qt::CrossCursor);
     lblPromo->setFocusPolicy(Qt::TabFocus);
     lblPromo->setAccessibleDescription(QStringLiteral("Link; opens %1").arg(PromoAddress().toString()));
-    lblPromo->setFixedSize(HelpLayout::ToPixels(HelpLayout::LabelAtDesign).size());
+    lblPromo->setFixedSize(TwipsToPixels(HelpLayout::LabelAtDesign).size());
 
-    txtHelpFile->setGeometry(HelpLayout::ToPixels(HelpLayout::TextBoxAtDesign));
-    imgPromo->move(HelpLayout::ToPixels(HelpLayout::PictureAtDesign).topLeft());
-    lblPromo->move(HelpLayout::ToPixels(HelpLayout::LabelAtDesign).topLeft());
+    txtHelpFile->setGeometry(TwipsToPixels(HelpLayout::TextBoxAtDesign));
+    imgPromo->move(TwipsToPixels(HelpLayout::PictureAtDesign).topLeft());
+    lblPromo->move(TwipsToPixels(HelpLayout::LabelAtDesign).topLeft());
 
     setTabOrder(txtHelpFile, lblPromo);
     txtHelpFile->setFocus();
@@ -89,7 +89,8 @@ frmHelp::frmHelp(FolderProvider folder, UrlOpener opener, QWidget *parent)
     connect(lblPromo, &ClickableLabel::clicked, this, &frmHelp::lblPromo_Click);
 
     setMinimumSize(HelpLayout::MinimumClientPixels());
-    resize(865, 621); // the design's client area, 12975 x 9315 twips
+    // The window opens with a client area of 12975 x 9315 twips.
+    resize(TwipsToPixels(12975), TwipsToPixels(9315));
 }
 
 QUrl frmHelp::PromoAddress()
@@ -149,9 +150,9 @@ void frmHelp::Form_Resize()
         return;
     }
     const HelpLayout layout = HelpLayout::ForClientPixels(size());
-    txtHelpFile->setGeometry(HelpLayout::ToPixels(layout.TextBox()));
-    imgPromo->move(HelpLayout::ToPixels(layout.Picture()).topLeft());
-    lblPromo->move(HelpLayout::ToPixels(layout.Label()).topLeft());
+    txtHelpFile->setGeometry(TwipsToPixels(layout.TextBox()));
+    imgPromo->move(TwipsToPixels(layout.Picture()).topLeft());
+    lblPromo->move(TwipsToPixels(layout.Label()).topLeft());
 }
 
 void frmHelp::imgPromo_Click()

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <memory>
+
 // The name under which the start-up entry is known to the system.
 inline constexpr char StartupEntryName[] = "Brovik Productions - Tallix Server";
 
@@ -27,3 +29,6 @@ int LoadStartupEntry(const StartupEntryStore &store);
 // Writes the entry for executablePath when the box is exactly 1; deletes it otherwise
 // (unchecked and grayed alike).
 void SaveStartupEntry(StartupEntryStore &store, int chkLoadOnStartUp, const QString &executablePath);
+
+// The store of the platform the program runs on.
+std::unique_ptr<StartupEntryStore> MakeSystemStartupStore();

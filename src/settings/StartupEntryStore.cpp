@@ -1,4 +1,4 @@
-#include "AutostartEntry.h"
+#include "StartupEntryStore.h"
 
 int LoadStartupEntry(const StartupEntryStore &store)
 {

@@ -1,4 +1,4 @@
-#include "StartupStore.h"
+#include "StartupEntryStore.h"
 
 #include "XdgAutostartStore.h"
 
