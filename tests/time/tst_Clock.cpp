@@ -31,6 +31,7 @@ private slots:
         const auto at = [](int d, int h, int mi, int s) { return MakeDateValue(2026, 3, d, h, mi, s); };
         QTest::newRow("same minute") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 0 << -1;
         QTest::newRow("next minute") << -60 << at(29, 10, 15, 59) << at(29, 10, 16, 0) << 1 << -1;
+        QTest::newRow("grayed stays") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 2 << -1;
         QTest::newRow("forward one hour checks") << -60 << at(29, 10, 16, 0) << at(29, 11, 16, 1) << 0 << 1;
         QTest::newRow("back one hour unchecks") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 1 << 0;
         QTest::newRow("back one hour unchecks grayed") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 2 << 0;
