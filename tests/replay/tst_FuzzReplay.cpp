@@ -1,10 +1,7 @@
-// Replays the fuzz targets' seed inputs and every input that once broke one, through the
+// Replays a fuzz target's seed inputs and every input that once broke it, through the
 // same target code, so that the ordinary build keeps them fixed without libFuzzer.
 #include <QDir>
-#include <QFile>
 #include <QTest>
-
-#include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
@@ -15,25 +12,20 @@ class tst_FuzzReplay : public QObject
 private slots:
     void initTestCase()
     {
-        if (LLVMFuzzerInitialize) {
-            int argc = 1;
-            char name[] = "replay";
-            char *args[] = {name, nullptr};
-            char **argv = args;
+        int argc = 1;
+        char name[] = "replay", *args[] = {name, nullptr}, **argv = args;
+        if (LLVMFuzzerInitialize)
             LLVMFuzzerInitialize(&argc, &argv);
-        }
     }
 
     void replay_data()
     {
         QTest::addColumn<QString>("path");
         int inputs = 0;
-        const QStringList dirs = {QStringLiteral(TALLIX_REPLAY_CORPUS),
-                                  QStringLiteral(TALLIX_REPLAY_REGRESSIONS)};
-        for (const QString &dir : dirs) {
-            const QDir d(dir);
-            for (const QString &name : d.entryList(QDir::Files, QDir::Name)) {
-                QTest::newRow(qPrintable(d.dirName() + u'/' + name)) << d.filePath(name);
+        for (const char *kind : {"corpus/", "regressions/"}) {
+            const QDir dir(QStringLiteral(TALLIX_FUZZ_DIR "/") + kind + TALLIX_FUZZ_TARGET);
+            for (const QString &name : dir.entryList(QDir::Files)) {
+                QTest::newRow(qPrintable(kind + name)) << dir.filePath(name);
                 ++inputs;
             }
         }
@@ -47,9 +39,7 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray input = f.readAll();
         // A broken property aborts; reaching the end is the pass.
-        QCOMPARE(LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.constData()),
-                                        size_t(input.size())),
-                 0);
+        QCOMPARE(LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.constData()), size_t(input.size())), 0);
     }
 };
 

@@ -1,0 +1,145 @@
+// The window's clock tick and date-time texts, the system's zones and the reply stamp.
+// CTest runs it once per locale the program is checked with, set in the environment as
+// the operator's session would set it.
+#include "ClockTick.h"
+#include "FakeTime.h"
+#include "TimeReply.h"
+
+#include <QTest>
+
+class tst_Clock : public QObject
+{
+    Q_OBJECT
+
+    struct Rig
+    {
+        FakeTimeZoneSource source;
+        FakeLocalClock clock;
+        DateText texts;
+        TimeZone zone{source, clock};
+        ClockTick tick{zone, clock, texts};
+    };
+
+private slots:
+    void daylightFollowsJumps_data()
+    {
+        QTest::addColumn<int>("daylightBias");
+        QTest::addColumn<QDateTime>("before");
+        QTest::addColumn<QDateTime>("after");
+        QTest::addColumn<int>("box");      // before the two ticks; the first leaves it alone
+        QTest::addColumn<int>("boxAfter"); // -1: unchanged
+        const auto at = [](int d, int h, int mi, int s) { return MakeDateValue(2026, 3, d, h, mi, s); };
+        QTest::newRow("same minute") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 0 << -1;
+        QTest::newRow("next minute") << -60 << at(29, 10, 15, 59) << at(29, 10, 16, 0) << 1 << -1;
+        QTest::newRow("grayed stays") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 2 << -1;
+        QTest::newRow("forward one hour checks") << -60 << at(29, 10, 16, 0) << at(29, 11, 16, 1) << 0 << 1;
+        QTest::newRow("back one hour unchecks") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 1 << 0;
+        QTest::newRow("back one hour unchecks grayed") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 2 << 0;
+        QTest::newRow("exact hour within a minute") << -60 << at(29, 10, 15, 30) << at(29, 11, 15, 30) << 0 << 1;
+        QTest::newRow("61 minutes leaves it") << -60 << at(29, 1, 59, 59) << at(29, 3, 0, 0) << 0 << -1;
+        QTest::newRow("59 minutes back leaves it") << -60 << at(29, 1, 59, 59) << at(29, 1, 0, 0) << 1 << -1;
+        QTest::newRow("forward onto midnight (date alone)") << -60 << at(29, 23, 0, 0) << at(30, 0, 0, 0) << 0 << 1;
+        QTest::newRow("half-hour bias") << -30 << at(5, 10, 0, 0) << at(5, 9, 30, 0) << 1 << 0;
+        QTest::newRow("zero bias cannot stay checked") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 1 << 0;
+        QTest::newRow("zero bias cannot stay grayed") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 2 << 0;
+    }
+
+    void daylightFollowsJumps()
+    {
+        QFETCH(int, daylightBias);
+        QFETCH(QDateTime, before);
+        QFETCH(QDateTime, after);
+        QFETCH(int, box);
+        QFETCH(int, boxAfter);
+        Rig rig;
+        rig.source.record = {300, daylightBias};
+        rig.clock.now = before;
+        QCOMPARE(rig.tick.Run(box).DaylightValue, box);
+        rig.clock.now = after;
+        const ClockTick::Result r = rig.tick.Run(box);
+        QCOMPARE(r.DaylightValue, boxAfter == -1 ? box : boxAfter);
+        QCOMPARE(rig.tick.LastDisplayedTime(), after);
+        // The UTC clock applies the daylight bias for a checked or grayed box.
+        const int minutes = 300 + (r.DaylightValue != 0 ? daylightBias : 0);
+        QCOMPARE(r.UTCTime, rig.texts.Format(after.addSecs(minutes * 60)));
+    }
+
+    void textsReadBackToTheSecond_data()
+    {
+        QTest::addColumn<QDateTime>("value");
+        QTest::newRow("evening") << MakeDateValue(2026, 12, 5, 22, 2, 52);
+        QTest::newRow("morning, single digits") << MakeDateValue(2027, 1, 2, 3, 4, 5);
+        QTest::newRow("noon") << MakeDateValue(2026, 6, 30, 12, 0, 0);
+        QTest::newRow("midnight") << MakeDateValue(2026, 3, 1, 0, 0, 0);
+        QTest::newRow("last second of a century") << MakeDateValue(2099, 12, 31, 23, 59, 59);
+        QTest::newRow("earlier century") << MakeDateValue(1999, 12, 31, 23, 59, 59);
+    }
+
+    void textsReadBackToTheSecond()
+    {
+        QFETCH(QDateTime, value);
+        const DateText texts;
+        const QString shown = texts.Format(value);
+        QVERIFY2(!shown.contains(QLatin1String("UTC")) && !shown.contains(QLatin1String("GMT")), qPrintable(shown));
+        QCOMPARE(texts.Parse(shown).value_or(ZeroDateValue()), value);
+        // Midnight shows the date alone; a second later the time follows it.
+        if (value.time() == QTime(0, 0))
+            QVERIFY2(texts.Format(value.addSecs(1)).startsWith(shown + u' '), qPrintable(shown));
+    }
+
+    void systemZones_data()
+    {
+        QTest::addColumn<QByteArray>("tz");
+        QTest::addColumn<int>("bias");
+        QTest::addColumn<int>("daylightBias");
+        QTest::newRow("New York") << QByteArray("America/New_York") << 300 << -60;
+        QTest::newRow("London") << QByteArray("Europe/London") << 0 << -60;
+        QTest::newRow("Dublin reads like London") << QByteArray("Europe/Dublin") << 0 << -60;
+        QTest::newRow("Kolkata") << QByteArray("Asia/Kolkata") << -330 << 0;
+        QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << -345 << 0;
+        QTest::newRow("UTC") << QByteArray("UTC") << 0 << 0;
+        QTest::newRow("Sydney, daylight in January") << QByteArray("Australia/Sydney") << -600 << -60;
+        QTest::newRow("Lord Howe, half-hour daylight") << QByteArray("Australia/Lord_Howe") << -630 << -30;
+    }
+
+    void systemZones()
+    {
+        QFETCH(QByteArray, tz);
+        QFETCH(int, bias);
+        QFETCH(int, daylightBias);
+        qputenv("TZ", tz);
+        const TimeZoneRecord r = SystemTimeZoneSource().Query();
+        QCOMPARE(r.Bias, bias);
+        QCOMPARE(r.DaylightBias, daylightBias);
+        // The system's own UTC comes out of one of the two, whichever offset is in force.
+        TimeZone zone;
+        const QDateTime real = QDateTime::currentDateTimeUtc();
+        const DateValue utc(real.date(), real.time(), Qt::UTC);
+        QVERIFY(qAbs(zone.GetUTCNow().secsTo(utc)) <= 2 || qAbs(zone.GetUTCNowDaylight().secsTo(utc)) <= 2);
+        qunsetenv("TZ");
+    }
+
+    void stamp_data()
+    {
+        QTest::addColumn<QDateTime>("utc");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QByteArray>("stamp");
+        QTest::newRow("C") << MakeDateValue(2026, 12, 5, 22, 2, 52) << "C" << QByteArray("05DEC26220252");
+        QTest::newRow("C, leap day of 2000, 24-hour") << MakeDateValue(2000, 2, 29, 13, 5, 9) << "C" << QByteArray("29FEB00130509");
+        QTest::newRow("C, fraction dropped") << MakeDateValue(2026, 6, 30, 23, 59, 59).addMSecs(999) << "C" << QByteArray("30JUN26235959");
+        QTest::newRow("English, midnight") << MakeDateValue(2027, 1, 1) << "en_US" << QByteArray("01JAN27000000");
+        QTest::newRow("English, year 2009") << MakeDateValue(2009, 9, 9, 9, 9, 9) << "en_US" << QByteArray("09SEP09090909");
+        QTest::newRow("German keeps its month, four letters") << MakeDateValue(2026, 3, 5, 1, 2, 3) << "de_DE" << QByteArray("05M\xc3\x84RZ26010203");
+    }
+
+    void stamp()
+    {
+        QFETCH(QDateTime, utc);
+        QFETCH(QString, locale);
+        QFETCH(QByteArray, stamp);
+        QCOMPARE(TimeReply::FormatStamp(utc, QLocale(locale)), stamp);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Clock)
+#include "tst_Clock.moc"
