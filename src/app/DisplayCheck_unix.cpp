@@ -1,7 +1,31 @@
 #include "DisplayCheck.h"
 
 #include <QByteArray>
+#include <cstring>
 #include <xcb/xcb.h>
+
+namespace {
+bool XDisplayAnswers(const QByteArray &display)
+{
+    xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
+    const bool failed = xcb_connection_has_error(c) != 0;
+    xcb_disconnect(c);
+    return !failed;
+}
+} // namespace
+
+void PreferX11OnWayland(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return;
+    }
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qgetenv("WAYLAND_DISPLAY").isEmpty())
+        return;
+    const QByteArray display = qgetenv("DISPLAY");
+    if (!display.isEmpty() && XDisplayAnswers(display))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
 
 QString MissingDisplayReason()
 {
@@ -13,10 +37,7 @@ QString MissingDisplayReason()
     const QByteArray display = qgetenv("DISPLAY");
     if (display.isEmpty())
         return QStringLiteral("no display: DISPLAY and WAYLAND_DISPLAY are not set");
-    xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
-    const bool failed = xcb_connection_has_error(c) != 0;
-    xcb_disconnect(c);
-    if (failed)
+    if (!XDisplayAnswers(display))
         return QStringLiteral("cannot connect to the X display %1").arg(QString::fromLocal8Bit(display));
     return {};
 }

@@ -4,3 +4,5 @@ QString MissingDisplayReason()
 {
     return {}; // a Windows session always has its desktop
 }
+
+void PreferX11OnWayland(int, char **) {}

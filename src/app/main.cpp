@@ -10,6 +10,7 @@
 
 int main(int argc, char *argv[])
 {
+    PreferX11OnWayland(argc, argv);
     const QString noDisplay = MissingDisplayReason();
     if (!noDisplay.isEmpty()) {
         std::fprintf(stderr,

@@ -62,6 +62,7 @@ void frmMain::Form_Load()
     traMain->setOwnerForm(this);
     traMain->setIcon(Pictures::IdleIcon());
     traMain->setTooltip(IdleTooltip + txtStartStopTime->text());
+    traMain->setToggleCaption(butStartStop->text());
     traMain->Add();
 
     ReadSettingsIntoControls();
@@ -74,9 +75,12 @@ void frmMain::Form_Load()
 
 void frmMain::ShowAfterLoad()
 {
-    // A window minimised at load is hidden in the tray from the start.
+    // A window minimised at load is hidden in the tray from the start; with no tray to come
+    // back from, it waits on the taskbar.
     if (!(windowState() & Qt::WindowMinimized))
         show();
+    else if (!traMain || !traMain->Hosted())
+        showMinimized();
 }
 
 void frmMain::Form_Unload()
@@ -122,8 +126,9 @@ void frmMain::changeEvent(QEvent *event)
 
 void frmMain::Form_Resize()
 {
-    // A minimised window leaves the screen and the taskbar; the tray icon brings it back.
-    if (windowState() & Qt::WindowMinimized)
+    // A minimised window leaves the screen and the taskbar; the tray icon brings it back. With
+    // no tray showing the icon it stays an ordinary minimised window.
+    if ((windowState() & Qt::WindowMinimized) && traMain && traMain->Hosted())
         hide();
 }
 

@@ -27,6 +27,7 @@ void frmMain::SetTrayLook(const QIcon &icon, const QString &tooltipPrefix)
         return;
     traMain->setIcon(icon);
     traMain->setTooltip(tooltipPrefix + txtStartStopTime->text());
+    traMain->setToggleCaption(butStartStop->text());
     traMain->Modify();
 }
 

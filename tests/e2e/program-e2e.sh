@@ -10,50 +10,9 @@ checks=0
 pid=""
 folder=""
 
-say() { printf '%s\n' "$*"; }
-check() { # check "what" command...
-  local what=$1; shift
-  checks=$((checks + 1))
-  if "$@"; then say "ok   - $what"; else say "FAIL - $what"; failures=$((failures + 1)); fi
-}
-wait_for() { # wait_for seconds command...: polls every 100 ms
-  local deadline=$(( $(date +%s%N) + $1 * 1000000000 )); shift
-  until "$@"; do
-    [ "$(date +%s%N)" -gt "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
+source "$(dirname "$0")/e2e-helpers.sh"
 
-free_port() {
-  local p
-  for p in $(shuf -i 20000-32000 -n 50); do
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then echo "$p"; return; fi
-  done
-}
-
-start_program() { # start_program "Server.ini content"
-  folder=$(mktemp -d "${TMPDIR:-/tmp}/tallix-e2e.XXXXXX")
-  cp "$exe" "$folder/"
-  printf '%b' "$1" > "$folder/Server.ini"
-  HOME=$folder XDG_CONFIG_HOME=$folder/config QT_QPA_PLATFORM=xcb "$folder/tallix-server" \
-    >"$folder/out.log" 2>&1 &
-  pid=$!
-}
-
-stop_program() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-    kill "$pid"; wait_for 10 not_running
-    kill -9 "$pid" 2>/dev/null
-  fi
-  wait "$pid" 2>/dev/null
-  pid=""
-}
-not_running() { ! kill -0 "$pid" 2>/dev/null; }
-trap 'stop_program; [ -n "$folder" ] && rm -rf "$folder"' EXIT
-
-# The program's windows: the docked icon sits inside the tray, the main window on the root.
-parent_is_root() { xwininfo -id "$1" -tree 2>/dev/null | grep -q 'Parent window id: .*(the root window)'; }
-viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+# The docked icon sits inside the tray.
 icon_window() {
   local w
   for w in $(xdotool search --pid "$pid" 2>/dev/null); do
@@ -61,18 +20,8 @@ icon_window() {
   done
   return 1
 }
-main_window() {
-  local w
-  for w in $(xdotool search --pid "$pid" 2>/dev/null); do
-    if parent_is_root "$w" && xwininfo -id "$w" | grep -q -- '-geometry 253x490'; then echo "$w"; return 0; fi
-  done
-  return 1
-}
 icon_docked() { [ -n "$(icon_window)" ]; }
-main_viewable() { local w; w=$(main_window) && viewable "$w"; }
-main_hidden() { local w; w=$(main_window) || return 0; ! viewable "$w"; }
-
-# Pixels of the icon with a clear colour (channels apart by more than 40 of 255).
+# Pixels of the docked icon with a clear colour.
 colourful_pixels() {
   local w geo x y width height
   w=$(icon_window) || { echo -1; return; }
@@ -81,10 +30,7 @@ colourful_pixels() {
   y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geo")
   width=$(awk '/Width:/ {print $2}' <<<"$geo")
   height=$(awk '/Height:/ {print $2}' <<<"$geo")
-  /usr/bin/import -window root -crop "${width}x${height}+${x}+${y}" -depth 8 txt:- 2>/dev/null |
-    awk -F'[(),]' 'NR > 1 { r=$3; g=$4; b=$5; mx=r; if (g>mx) mx=g; if (b>mx) mx=b;
-                             mn=r; if (g<mn) mn=g; if (b<mn) mn=b; if (mx-mn > 40) n++ }
-                   END { print n+0 }'
+  colourful_in "${width}x${height}+${x}+${y}"
 }
 looks_idle() { [ "$(colourful_pixels)" -eq 0 ]; }
 looks_active() { [ "$(colourful_pixels)" -gt 10 ]; }
@@ -94,19 +40,6 @@ gesture() { # gesture click-args...: on the docked icon
   xdotool mousemove --window "$w" 11 15
   xdotool click "$@"
   sleep 0.6 # gestures need air between them; the double-click interval is 400 ms
-}
-
-answers() { # answers port: a client gets "time:" and a 13-character stamp back
-  local reply
-  exec 3<>"/dev/tcp/127.0.0.1/$1" 2>/dev/null || return 1
-  printf 'time' >&3
-  IFS= read -r -t 3 -N 18 reply <&3
-  exec 3>&-
-  [[ "$reply" =~ ^time:[0-9]{2}[A-Z]{3}[0-9]{8}$ ]]
-}
-refuses() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-settings_saved() { # five lines written at unload
-  [ "$(grep -c $'\r$' "$folder/Server.ini")" -eq 5 ] && grep -q '^DaylightSavings=' "$folder/Server.ini"
 }
 
 port=$(free_port)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs one command on a private X server with an XEmbed system tray:
 #   with-xvfb-tray.sh <command> [args...]
+# With TALLIX_TRAY_HOST=lxqt-panel the tray is instead lxqt-panel's StatusNotifierItem host on
+# a private session bus; the command also sees TALLIX_PANEL_CONFIG, the panel's XDG_CONFIG_HOME.
 # Xvfb picks a free display itself (-displayfd), trayer provides the tray, and the command
 # sees DISPLAY and TALLIX_TRAYER_PID_FILE, a file holding trayer's PID: a test that kills the
 # tray and starts another writes the new PID there. Everything started here is stopped by its
@@ -16,13 +18,14 @@ fi
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/tallix-xvfb.XXXXXX")
 xvfb_pid=""
 trayer_pid=""
+bus_pid=""
 
 cleanup() {
   # A test may have replaced the tray; it reports the new PID through this file.
   if [ -s "$workdir/trayer.pid" ]; then
     trayer_pid=$(cat "$workdir/trayer.pid")
   fi
-  for pid in $trayer_pid $xvfb_pid; do
+  for pid in $trayer_pid $bus_pid $xvfb_pid; do
     if kill -0 "$pid" 2>/dev/null; then
       kill "$pid" 2>/dev/null
       for _ in 1 2 3 4 5 6 7 8 9 10; do
@@ -57,8 +60,28 @@ if [ -z "$display" ]; then
 fi
 export DISPLAY=":$display"
 
-# Qt must take the XEmbed path, not a D-Bus StatusNotifier host of the real session.
+# The program must not reach a StatusNotifier host of the real session.
 unset DBUS_SESSION_BUS_ADDRESS
+if [ "${TALLIX_TRAY_HOST:-}" = lxqt-panel ]; then
+  exec {bus_fd}>"$workdir/bus"
+  dbus-daemon --session --nofork --print-address="$bus_fd" >"$workdir/bus.log" 2>&1 &
+  bus_pid=$!
+  exec {bus_fd}>&-
+  export TALLIX_PANEL_CONFIG="$workdir/panel"
+  mkdir -p "$TALLIX_PANEL_CONFIG/lxqt"
+  printf '%s\n' '[General]' '__userfile__=true' '[panel1]' 'plugins=statusnotifier' 'position=Top' \
+    'panelSize=32' 'iconSize=22' 'alignment=0' '[statusnotifier]' 'type=statusnotifier' \
+    >"$TALLIX_PANEL_CONFIG/lxqt/panel.conf"
+  # The X server may take a moment to accept clients, and the bus to tell its address.
+  for _ in $(seq 1 50); do
+    [ -s "$workdir/bus" ] && xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1
+  done
+  DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$workdir/bus")
+  export DBUS_SESSION_BUS_ADDRESS TALLIX_TRAYER_PID_FILE="$workdir/trayer.pid"
+  echo > "$TALLIX_TRAYER_PID_FILE"
+  timeout --kill-after=10 "${TALLIX_XVFB_TIMEOUT:-240}" "$@"
+  exit $?
+fi
 
 start_trayer() {
   trayer --edge top --align right --widthtype request --height 32 \

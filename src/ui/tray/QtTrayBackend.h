@@ -14,6 +14,7 @@ public:
     void Show(const QIcon &icon, const QString &tooltip) override;
     void Update(const QIcon &icon, const QString &tooltip) override;
     void Hide() override;
+    bool Hosted() const override { return tray_.isVisible() && QSystemTrayIcon::isSystemTrayAvailable(); }
     QString Name() const override { return QStringLiteral("statusnotifier"); }
 
 private:

@@ -21,6 +21,11 @@ public:
     // Updates the icon only while it is shown.
     virtual void Update(const QIcon &icon, const QString &tooltip) = 0;
     virtual void Hide() = 0;
+    // The caption of the menu entry that starts or stops the server, where there is a menu.
+    virtual void SetToggleCaption(const QString &) {}
+    // Whether a notification area shows the icon now, so that hiding the window leaves a way
+    // back to it.
+    virtual bool Hosted() const { return false; }
 
     virtual QString Name() const = 0;
     // The native window of a docked icon, 0 when there is none: lets tests find it.

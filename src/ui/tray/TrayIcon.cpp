@@ -79,6 +79,9 @@ void TrayIcon::Remove()
     state_ = 0;
 }
 
+void TrayIcon::setToggleCaption(const QString &caption) { backend_->SetToggleCaption(caption); }
+bool TrayIcon::Hosted() const { return backend_->Hosted(); }
+
 qint32 TrayIcon::LastMessage() const { return decoder_->LastMessage(); }
 bool TrayIcon::InHandler() const { return decoder_->InHandler(); }
 QString TrayIcon::ShownTooltip() const { return shownTooltip_; }

@@ -44,6 +44,11 @@ public:
     void Modify();
     void Remove();
 
+    // The caption of the start/stop entry of the icon's menu, where the tray shows one.
+    void setToggleCaption(const QString &caption);
+    // Whether a notification area shows the icon now, so that the window may hide in it.
+    bool Hosted() const;
+
     qint32 LastMessage() const;
     bool InHandler() const;
 

@@ -24,6 +24,7 @@ public:
     void Show(const QIcon &icon, const QString &tooltip) override;
     void Update(const QIcon &icon, const QString &tooltip) override;
     void Hide() override;
+    bool Hosted() const override { return shown_ && TrayPresent(); }
     QString Name() const override { return QStringLiteral("xembed"); }
     WId DockedWindowId() const override;
 
