@@ -84,7 +84,7 @@ public:
             return false;
         int err = 0;
         socklen_t errLen = sizeof err;
-        return Wait(POLLOUT, [] { return false; }, 5000)
+        return Wait(POLLOUT, {}, 5000)
                && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
     }
 
@@ -106,6 +106,14 @@ public:
             }
         }
         return true;
+    }
+
+    // What the socket takes now, reading nothing back: a client that does not read.
+    // 0 when the socket is full, -1 on an error.
+    qint64 SendSome(const char *data, qint64 size)
+    {
+        const ssize_t n = ::send(fd_, data, size_t(size), MSG_NOSIGNAL);
+        return n >= 0 ? n : (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
     }
 
     void ReadAvailable()
