@@ -85,7 +85,7 @@ void FillDisk(const QString &path)
     }
 }
 
-enum Broken { DiskFull, DiskReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
+enum Broken { DiskFull, DiskReadOnly, IniFolder, IniDanglingLink, LogsFile, ZoneUnknown, PortV4, PortV6, PortBoth };
 
 } // namespace
 
@@ -225,6 +225,7 @@ private slots:
         QTest::newRow("Server.ini a folder") << int(IniFolder) << false << SIGTERM;
         QTest::newRow("Server.ini a dangling link") << int(IniDanglingLink) << false << SIGTERM;
         QTest::newRow("Logs a file") << int(LogsFile) << true << SIGTERM;
+        QTest::newRow("time zone unknown") << int(ZoneUnknown) << true << SIGTERM;
         QTest::newRow("port taken on IPv4") << int(PortV4) << false << SIGTERM;
         QTest::newRow("port taken on IPv6") << int(PortV6) << false << SIGHUP;
         QTest::newRow("port taken on both") << int(PortBoth) << false << SIGINT;
@@ -271,7 +272,10 @@ private slots:
             QVERIFY(logs.open(QIODevice::WriteOnly) && logs.write("not a folder") > 0);
         }
 
-        QVERIFY(p.Start({}, {}, false));
+        QStringList env;
+        if (broken == ZoneUnknown) // the system reads it as UTC; nothing may break on it
+            env << QStringLiteral("TZ=Nowhere/Nothing");
+        QVERIFY(p.Start({}, env, false));
         if (serves)
             QVERIFY(p.WaitForPort());
         else
