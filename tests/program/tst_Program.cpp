@@ -1,0 +1,314 @@
+// The real program in a temporary folder, driven over loopback: its limits under load and
+// hostile clients, and what still holds when its environment is broken.
+#include "ProgramProcess.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <memory>
+#include <sys/mount.h>
+#include <vector>
+
+namespace {
+
+// Request data without a colon, so that a stream of replies splits unambiguously.
+QByteArray Pattern(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = char('a' + (i * 7 + i / 251) % 26);
+    return data;
+}
+
+bool IsReplyTo(const QByteArray &reply, const QByteArray &request)
+{
+    QByteArray echoed;
+    bool complete = false;
+    return SplitReplies(reply, echoed, complete) && complete && echoed == request;
+}
+
+bool Served(quint16 port, const char *address = "127.0.0.1")
+{
+    LoopbackClient c;
+    return c.Connect(port, address) && IsReplyTo(c.Ask("time"), "time");
+}
+
+// Reads until the replies echo as much as was sent; true when they echo exactly that, in
+// order, each byte once.
+bool EchoesAll(LoopbackClient &c, const QByteArray &sent, int timeoutMs = 10000)
+{
+    // Each reply adds ":" and a 13-character stamp; counted as the bytes come, since
+    // splitting the whole stream at every read would be quadratic.
+    qsizetype scanned = 0, replies = 0;
+    c.ReadUntil([&] {
+        for (; scanned < c.Received().size(); ++scanned)
+            replies += c.Received().at(scanned) == ':';
+        return c.Received().size() - 14 * replies >= sent.size();
+    }, timeoutMs);
+    return IsReplyTo(c.Received(), sent);
+}
+
+// Lines of today's connection log in the "[time] 127.0.0.1" form.
+int LoggedLoopbackLines(const ProgramProcess &p)
+{
+    const QByteArray log = p.File(QStringLiteral("Logs/%1.log")
+                                      .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    int n = 0;
+    for (const QByteArray &line : log.split('\n'))
+        n += line.startsWith('[') && line.endsWith("] 127.0.0.1\r");
+    return n;
+}
+
+// Another program's listener on the port, on one protocol only.
+int HoldPort(const char *any, quint16 port)
+{
+    sockaddr_storage a;
+    socklen_t len;
+    LoopbackAddress(any, port, a, len);
+    const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0 && ::listen(fd, 8) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+void FillDisk(const QString &path)
+{
+    QFile filler(path);
+    filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+}
+
+enum Broken { DiskFull, DiskReadOnly, IniFolder, IniDanglingLink, LogsFile, ZoneUnknown, PortV4, PortV6, PortBoth };
+
+} // namespace
+
+class tst_Program : public QObject
+{
+    Q_OBJECT
+
+    ProgramProcess server; // shared by the load cases
+    int baselineFds = 0;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(server.Prepare("LogIPs=1\r\n"));
+        QVERIFY(server.Start());
+        // One full connection first, so that lazily made objects exist before the baseline.
+        QVERIFY(Served(server.port));
+        QTest::qWait(200);
+        baselineFds = server.OpenDescriptors();
+    }
+
+    void cleanup()
+    {
+        // Whatever a case did, the shared program still serves and has let every client go.
+        QVERIFY(server.process.state() == QProcess::Running);
+        QVERIFY(Served(server.port));
+        QTRY_COMPARE_WITH_TIMEOUT(server.OpenDescriptors(), baselineFds, 15000);
+    }
+
+    void cleanupTestCase() { QVERIFY2(server.Stop(), server.Stderr().constData()); }
+
+    void allSlotsServedAndTheNextRefused()
+    {
+        const int loggedBefore = LoggedLoopbackLines(server);
+        std::vector<std::unique_ptr<LoopbackClient>> held(255);
+        for (auto &c : held) {
+            c = std::make_unique<LoopbackClient>();
+            QVERIFY(c->Connect(server.port));
+            QVERIFY(IsReplyTo(c->Ask("hold"), "hold"));
+        }
+        // Every slot is busy: the 256th is let go at once, unanswered and not logged.
+        LoopbackClient extra;
+        QVERIFY(extra.Connect(server.port));
+        extra.SendAll("extra");
+        QVERIFY2(extra.WaitForEnd(), "a 256th client was kept");
+        QCOMPARE(extra.Received(), QByteArray());
+        for (auto &c : held)
+            QVERIFY(IsReplyTo(c->Ask("again"), "again"));
+        QCOMPARE(LoggedLoopbackLines(server), loggedBefore + 255);
+        // A freed slot serves the next client.
+        held.front()->Reset();
+        QTRY_VERIFY_WITH_TIMEOUT(Served(server.port), 5000);
+    }
+
+    void connectRequestCloseChurn()
+    {
+        const int warmup = 500, cycles = 4000;
+        qint64 rssAfterWarmup = 0;
+        for (int i = 0; i < cycles; ++i) {
+            if (i == warmup)
+                rssAfterWarmup = server.ResidentKiB();
+            LoopbackClient c;
+            QVERIFY2(c.Connect(server.port) && IsReplyTo(c.Ask("x"), "x"), qPrintable(QString::number(i)));
+            // Most leave with a reset; some close in order, few enough that their
+            // TIME_WAITs cannot use up the client ports.
+            if (i % 64 == 0) {
+                c.ShutdownWrite();
+                QVERIFY(c.WaitForEnd());
+            }
+        }
+        QTest::qWait(300);
+        const qint64 grown = server.ResidentKiB() - rssAfterWarmup;
+        qInfo("RSS grew by %lld KiB over %d cycles", grown, cycles - warmup);
+        // The allocator may keep a little; a leak per connection would show as megabytes.
+        QVERIFY2(grown < 2048, qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(grown)));
+    }
+
+    void slowSendersAndABystander()
+    {
+        std::vector<std::unique_ptr<LoopbackClient>> drip(200);
+        for (auto &c : drip) {
+            c = std::make_unique<LoopbackClient>();
+            QVERIFY(c->Connect(server.port));
+        }
+        LoopbackClient bystander;
+        QVERIFY(bystander.Connect(server.port));
+        QByteArray sent;
+        for (int round = 0; round < 50; ++round) {
+            sent += char('a' + round % 26);
+            for (auto &c : drip)
+                QVERIFY(c->SendAll(sent.right(1)));
+            if (round % 10 == 0)
+                QVERIFY(IsReplyTo(bystander.Ask("busy"), "busy"));
+            QTest::qWait(10);
+        }
+        for (auto &c : drip)
+            QVERIFY(EchoesAll(*c, sent));
+    }
+
+    void floodWithoutReading()
+    {
+        const qint64 rssBefore = server.ResidentKiB();
+        LoopbackClient flood;
+        QVERIFY(flood.Connect(server.port));
+        const QByteArray chunk = Pattern(64 * 1024);
+        QByteArray sent;
+        qint64 peakRss = rssBefore;
+        int othersServed = 0;
+        QDeadlineTimer deadline(2000);
+        while (!deadline.hasExpired() && sent.size() < 64 * 1024 * 1024) {
+            const qint64 n = flood.SendSome(chunk.constData(), chunk.size());
+            QVERIFY(n >= 0);
+            sent += chunk.left(n);
+            if (n == 0) { // the server has stopped reading it: others are served meanwhile
+                QVERIFY(Served(server.port));
+                ++othersServed;
+                QTest::qWait(20);
+            }
+            peakRss = qMax(peakRss, server.ResidentKiB());
+        }
+        qInfo("%lld bytes taken; RSS %lld -> peak %lld KiB", qlonglong(sent.size()), rssBefore, peakRss);
+        QVERIFY2(othersServed > 0, "the server read all the flood");
+        QVERIFY2(peakRss - rssBefore < 16 * 1024, "the server buffered the flood");
+        QVERIFY(EchoesAll(flood, sent, 30000));
+    }
+
+    // Each row breaks one thing, then starts the program at load on its port and ends it
+    // with a signal. What must still hold: no crash, exit 0 on the signal (also while the
+    // failed start's message box is open), serving or staying idle, and Server.ini.
+    void brokenEnvironment_data()
+    {
+        QTest::addColumn<int>("broken");
+        QTest::addColumn<bool>("serves");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("disk full") << int(DiskFull) << true << SIGTERM;
+        QTest::newRow("disk read-only") << int(DiskReadOnly) << true << SIGTERM;
+        QTest::newRow("Server.ini a folder") << int(IniFolder) << false << SIGTERM;
+        QTest::newRow("Server.ini a dangling link") << int(IniDanglingLink) << false << SIGTERM;
+        QTest::newRow("Logs a file") << int(LogsFile) << true << SIGTERM;
+        QTest::newRow("time zone unknown") << int(ZoneUnknown) << true << SIGTERM;
+        QTest::newRow("port taken on IPv4") << int(PortV4) << false << SIGTERM;
+        QTest::newRow("port taken on IPv6") << int(PortV6) << false << SIGHUP;
+        QTest::newRow("port taken on both") << int(PortBoth) << false << SIGINT;
+    }
+    void brokenEnvironment()
+    {
+        QFETCH(int, broken);
+        QFETCH(bool, serves);
+        QFETCH(int, signal);
+        ProgramProcess p;
+        const QByteArray where = QFile::encodeName(p.folder.path());
+        const bool disk = broken == DiskFull || broken == DiskReadOnly;
+        if (disk) {
+            // A small file system of its own: the executable and a little room.
+            const qint64 size = QFileInfo(QStringLiteral(TALLIX_SERVER_EXECUTABLE)).size() + 256 * 1024;
+            if (::mount("tmpfs", where.constData(), "tmpfs", 0, ("size=" + QByteArray::number(size)).constData()) != 0)
+                QSKIP("cannot mount a tmpfs here (needs root and mount rights)");
+        }
+        auto unmount = qScopeGuard([&] {
+            if (disk)
+                ::umount2(where.constData(), MNT_DETACH);
+        });
+        QVERIFY(p.Prepare("LogIPs=1\r\n; a note the save drops\r\n"));
+        const QString ini = p.Path(QStringLiteral("Server.ini"));
+        const QByteArray before = p.File(QStringLiteral("Server.ini"));
+        const bool v4Held = broken == PortV4 || broken == PortBoth;
+        const bool v6Held = broken == PortV6 || broken == PortBoth;
+        std::vector<int> held;
+        auto release = qScopeGuard([&] {
+            for (int fd : held)
+                ::close(fd);
+        });
+        if (v4Held)
+            held.push_back(HoldPort("0.0.0.0", p.port));
+        if (v6Held)
+            held.push_back(HoldPort("::", p.port));
+        QVERIFY(std::find(held.begin(), held.end(), -1) == held.end());
+        if (broken == IniFolder)
+            QVERIFY(QFile::remove(ini) && QDir().mkpath(ini + QStringLiteral("/inside")));
+        if (broken == IniDanglingLink)
+            QVERIFY(QFile::remove(ini) && QFile::link(QStringLiteral("missing/Server.ini"), ini));
+        if (broken == LogsFile) {
+            QFile logs(p.Path(QStringLiteral("Logs")));
+            QVERIFY(logs.open(QIODevice::WriteOnly) && logs.write("not a folder") > 0);
+        }
+
+        QStringList env;
+        if (broken == ZoneUnknown) // the system reads it as UTC; nothing may break on it
+            env << QStringLiteral("TZ=Nowhere/Nothing");
+        QVERIFY(p.Start({}, env, false));
+        if (serves)
+            QVERIFY(p.WaitForPort());
+        else
+            QTest::qWait(1500);
+        if (broken == DiskFull)
+            FillDisk(p.Path(QStringLiteral("filler")));
+        if (broken == DiskReadOnly)
+            QVERIFY(::mount(nullptr, where.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+        QVERIFY2(p.process.state() == QProcess::Running, p.Stderr().constData());
+        // Served when it should be; idle (its failed start holds no port) when not.
+        if (!v4Held)
+            QCOMPARE(Served(p.port, "127.0.0.1"), serves);
+        if (!v6Held)
+            QCOMPARE(Served(p.port, "::1"), serves);
+        QVERIFY2(p.Stop(signal, 10000), "it did not end with status 0 on the signal");
+
+        const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport="
+                                 + QByteArray::number(p.port) + "\r\nDaylightSavings=0\r\n";
+        if (disk) // the save failed: the old file stays whole
+            QCOMPARE(p.File(QStringLiteral("Server.ini")), before);
+        else if (broken == IniFolder)
+            QVERIFY(QFileInfo(ini + QStringLiteral("/inside")).isDir());
+        else if (broken == IniDanglingLink)
+            QVERIFY(QFileInfo(ini).isSymLink() && !QFileInfo::exists(p.Path(QStringLiteral("missing"))));
+        else
+            QCOMPARE(p.File(QStringLiteral("Server.ini")), saved);
+        if (broken == LogsFile)
+            QCOMPARE(p.File(QStringLiteral("Logs")), QByteArray("not a folder"));
+        // A save that failed left no temporary file behind.
+        QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral("Server.ini?*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Program)
+#include "tst_Program.moc"
