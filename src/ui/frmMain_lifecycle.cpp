@@ -65,6 +65,7 @@ void frmMain::Form_Load()
     traMain->Add();
 
     ReadSettingsIntoControls();
+    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value()));
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));

@@ -165,6 +165,7 @@ void tst_StartupEntry::readsExistingEntries_data()
     QTest::newRow("Hidden in another group") << QByteArray("[Desktop Entry]\nExec=x\n[Other]\nHidden=true\n") << 1;
     QTest::newRow("commented out") << QByteArray("[Desktop Entry]\n#Exec=x\n") << 0;
     QTest::newRow("empty file") << QByteArray() << 0;
+    QTest::newRow("empty Exec") << QByteArray("[Desktop Entry]\nExec=\n") << 0;
 }
 
 void tst_StartupEntry::readsExistingEntries()
@@ -174,6 +175,9 @@ void tst_StartupEntry::readsExistingEntries()
     XdgAutostartStore store(folder_);
     writeAll(store.FilePath(), content);
     QCOMPARE(LoadStartupEntry(store), expected);
+    // An unchecked box removes every entry but the user's own switch-off.
+    SaveStartupEntry(store, 0, QStringLiteral("/opt/tallix/tallix-server"));
+    QCOMPARE(QFile::exists(store.FilePath()), QByteArray(QTest::currentDataTag()) == "Hidden=true");
 }
 
 void tst_StartupEntry::hiddenEntryIsLeftAlone()

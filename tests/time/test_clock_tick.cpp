@@ -14,6 +14,7 @@ private slots:
     void daylightFollowsJumps_data();
     void daylightFollowsJumps();
     void zeroDaylightBiasCannotStayChecked();
+    void boxFollowsTheZoneAtStart();
     void firstTickLeavesTheBoxAlone();
     void utcClockFollowsTheBox_data();
     void utcClockFollowsTheBox();
@@ -32,18 +33,22 @@ private:
 void TestClockTick::textsReadBackToTheSecond_data()
 {
     QTest::addColumn<QDateTime>("value");
-    QTest::newRow("evening") << MakeDateValue(2026, 12, 5, 22, 2, 52);
-    QTest::newRow("morning, single digits") << MakeDateValue(2027, 1, 2, 3, 4, 5);
-    QTest::newRow("noon") << MakeDateValue(2026, 6, 30, 12, 0, 0);
-    QTest::newRow("one second past midnight") << MakeDateValue(2026, 3, 1, 0, 0, 1);
-    QTest::newRow("last second of a century") << MakeDateValue(2099, 12, 31, 23, 59, 59);
-    QTest::newRow("early year") << MakeDateValue(1999, 12, 31, 23, 59, 59);
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("evening") << MakeDateValue(2026, 12, 5, 22, 2, 52) << QLocale::system();
+    QTest::newRow("morning, single digits") << MakeDateValue(2027, 1, 2, 3, 4, 5) << QLocale::system();
+    QTest::newRow("noon") << MakeDateValue(2026, 6, 30, 12, 0, 0) << QLocale::system();
+    QTest::newRow("one second past midnight") << MakeDateValue(2026, 3, 1, 0, 0, 1) << QLocale::system();
+    QTest::newRow("last second of a century") << MakeDateValue(2099, 12, 31, 23, 59, 59) << QLocale::system();
+    QTest::newRow("early year") << MakeDateValue(1999, 12, 31, 23, 59, 59) << QLocale::system();
+    for (const QLocale &l : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory))
+        QTest::newRow(qPrintable(l.bcp47Name())) << MakeDateValue(2027, 1, 2, 15, 4, 5) << l;
 }
 
 void TestClockTick::textsReadBackToTheSecond()
 {
     QFETCH(QDateTime, value);
-    const DateText texts;
+    QFETCH(QLocale, locale);
+    const DateText texts(locale);
     const QString shown = texts.Format(value);
     QVERIFY(!shown.isEmpty());
     QVERIFY2(!shown.contains(QLatin1String("UTC")) && !shown.contains(QLatin1String("GMT")), qPrintable(shown));
@@ -96,6 +101,17 @@ void TestClockTick::daylightFollowsJumps()
     rig.clock.now = after;
     QCOMPARE(rig.tick.Run(boxBefore).DaylightValue, boxAfter == -1 ? boxBefore : boxAfter);
     QCOMPARE(rig.tick.LastDisplayedTime(), after);
+}
+
+void TestClockTick::boxFollowsTheZoneAtStart()
+{
+    // {daylight bias, daylight in force, box as saved, box at start}
+    const int rows[][4] = {{-60, 1, 0, 1}, {-60, 0, 1, 0}, {-60, 0, 2, 0}, {-60, 1, 2, 2}, {-60, 0, 0, 0}, {0, 0, 1, 1}};
+    for (const auto &r : rows) {
+        Rig rig;
+        rig.source.record = {300, r[0], r[1] == 1};
+        QCOMPARE(ClockTick::DaylightAtStart(rig.zone, r[2]), r[3]);
+    }
 }
 
 void TestClockTick::zeroDaylightBiasCannotStayChecked()
