@@ -149,11 +149,11 @@ void frmMain::traMain_MouseUp(int Button)
 
 void frmMain::butHelp_Click()
 {
-    if (!HelpWindow) {
-        // No parent: the help window outlives the main window.
+    // No parent: the help window outlives the main window.
+    if (!HelpWindow)
         HelpWindow = new frmHelp(env_.programFolder);
-        HelpWindow->move(frameGeometry().topRight() + QPoint(8, 0));
-    }
+    if (!HelpWindow->isVisible())
+        HelpWindow->PlaceBeside(*this);
     HelpWindow->show();
     HelpWindow->raise();
     HelpWindow->activateWindow();

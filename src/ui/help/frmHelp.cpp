@@ -2,6 +2,7 @@
 
 #include "ClickableLabel.h"
 #include "HelpLayout.h"
+#include "HelpPlacement.h"
 #include "HelpText.h"
 
 #include <QCloseEvent>
@@ -11,6 +12,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QScreen>
 
 namespace {
 
@@ -90,6 +92,17 @@ frmHelp::frmHelp(FolderProvider folder, UrlOpener opener, QWidget *parent)
 
     setMinimumSize(HelpLayout::MinimumClientPixels());
     resize(865, 621); // the design's client area, 12975 x 9315 twips
+}
+
+void frmHelp::PlaceBeside(const QWidget &owner)
+{
+    // Until it is first shown this window has no frame of its own; the desktop draws the
+    // same one around both windows.
+    const QSize frameExtra = owner.frameGeometry().size() - owner.size();
+    const QRect frame = PlaceHelpWindow(owner.frameGeometry(), size() + frameExtra,
+                                        owner.screen()->availableGeometry());
+    resize(frame.size() - frameExtra);
+    move(frame.topLeft());
 }
 
 QUrl frmHelp::PromoAddress()

@@ -200,6 +200,7 @@ void TestMainLifecycle::helpButtonOpensOneWindowThatOutlivesTheMain()
     frmHelp *help = rig.w->HelpWindow;
     auto *text = help->findChild<QPlainTextEdit *>(QStringLiteral("txtHelpFile"));
     QVERIFY(text && text->toPlainText().contains(QStringLiteral("Line two")));
+    QVERIFY(help->screen()->availableGeometry().contains(help->frameGeometry())); // 800x600 offscreen
     rig.w->butHelp->click();
     QCOMPARE(rig.w->HelpWindow.data(), help);
     int helpWindows = 0;
