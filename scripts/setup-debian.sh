@@ -19,7 +19,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # The date-time texts are tested under these locales.
-wanted=(en_US.UTF-8 de_DE.UTF-8)
+wanted=(en_US.UTF-8 de_DE.UTF-8 en_GB.UTF-8 en_AU.UTF-8 en_IE.UTF-8 en_CA.UTF-8 en_IN.UTF-8)
 have=$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | sed 's/utf8/utf-8/')
 need_gen=0
 for l in "${wanted[@]}"; do

@@ -1,5 +1,7 @@
 #include "TimeReply.h"
 
+#include "StampMonth.h"
+
 namespace {
 
 void AppendTwoDigits(QByteArray &out, int n)
@@ -57,7 +59,7 @@ QByteArray TimeReply::FormatStamp(const DateValue &utc, const QLocale &locale)
     QByteArray out;
     out.reserve(16);
     AppendTwoDigits(out, d.day());
-    out.append(locale.monthName(d.month(), QLocale::ShortFormat).toUpper().toUtf8());
+    out.append(StampMonth::Abbreviation(d.month(), locale).toUtf8());
     AppendTwoDigits(out, ((d.year() % 100) + 100) % 100);
     AppendTwoDigits(out, t.hour());
     AppendTwoDigits(out, t.minute());

@@ -22,8 +22,8 @@ public:
     QByteArray Answer(const QByteArray &request, int chkDaylightSavingsValue) const;
     QByteArray Stamp(int chkDaylightSavingsValue) const;
 
-    // 13 characters under C and English; the month is the locale's abbreviation, so other
-    // languages may give another length.
+    // 13 characters under C and every English locale (JAN..DEC); other languages take
+    // the platform's abbreviated month, which may be longer or shorter.
     static QByteArray FormatStamp(const DateValue &utc, const QLocale &locale);
 
 private:

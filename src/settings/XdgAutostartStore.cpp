@@ -96,8 +96,11 @@ void XdgAutostartStore::Write(const QString &data)
 
 void XdgAutostartStore::Delete()
 {
-    if (Read().isEmpty())
+    // An entry without a usable Exec reads as absent but is still ours to remove.
+    QFile file(FilePath());
+    if (!file.open(QIODevice::ReadOnly) || readMainGroup(QString::fromUtf8(file.readAll())).hidden)
         return;
+    file.close();
     QFile::remove(FilePath());
 }
 

@@ -19,8 +19,8 @@ public:
     // Creates the folder when missing and replaces the file atomically. When the folder
     // cannot be made or written, nothing changes.
     void Write(const QString &data) override;
-    // Removes an entry that reads as present. A hidden entry is left alone: it already
-    // reads as absent, and removing it could uncover a system-wide entry it switches off.
+    // Removes the entry, also one that reads as absent for want of an Exec. A hidden entry
+    // is left alone: removing it could uncover a system-wide entry it switches off.
     void Delete() override;
     // The executable's path quoted by the Exec rules.
     QString EntryData(const QString &executablePath) const override;

@@ -10,6 +10,13 @@ DateValue ClockTick::ReadBack(const QString &shown) const
     return texts_.Parse(shown).value_or(ZeroDateValue());
 }
 
+int ClockTick::DaylightAtStart(const TimeZone &zone, int daylightValue)
+{
+    if (zone.GetDaylightBias() == 0 || zone.DaylightInForce() == (daylightValue != 0))
+        return daylightValue;
+    return zone.DaylightInForce() ? 1 : 0;
+}
+
 ClockTick::Result ClockTick::Run(int daylightValue)
 {
     Result r;

@@ -25,6 +25,11 @@ public:
     // daylightValue: the box's state before the tick (0, 1 or 2).
     Result Run(int daylightValue);
 
+    // The box's state at start: a change between daylight and standard time while the
+    // program was not running went unseen by the tick, so in a zone with daylight time a
+    // box that disagrees with the time in force follows it, as the tick would have.
+    static int DaylightAtStart(const TimeZone &zone, int daylightValue);
+
     DateValue LastDisplayedTime() const { return lastDisplayedTime_; }
 
 private:

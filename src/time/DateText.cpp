@@ -11,41 +11,77 @@ QString WithFullYear(QString format)
     return format.replace(shortYear, QStringLiteral("yyyy"));
 }
 
-// Long time formats may carry a zone name ("t"); the platform's text has none.
-QString WithoutZone(QString format)
+// Long time formats may carry a zone name ("t"); the platform's text has none. The
+// separator that joined it goes with it ("h:mm:ss AP, t"). Quoted literals are kept.
+QString WithoutZone(const QString &format)
 {
-    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
-    format.replace(zone, QStringLiteral(" "));
-    return format.trimmed();
+    static const QRegularExpression zone(QStringLiteral("('[^']*')|[\\s,]*[(\\[]?t+[)\\]]?[\\s,]*"));
+    QString out;
+    qsizetype from = 0;
+    for (auto it = zone.globalMatch(format); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += format.mid(from, m.capturedStart() - from);
+        out += m.hasCaptured(1) ? m.captured(1) : QStringLiteral(" ");
+        from = m.capturedEnd();
+    }
+    return (out + format.mid(from)).trimmed();
+}
+
+// Sample times that every shown text must read back: both halves of the day, single
+// digits, noon and the first second of a day.
+bool ReadsBack(const QLocale &locale, const QString &dateFormat, const QString &timeFormat)
+{
+    const QString both = dateFormat + QLatin1Char(' ') + timeFormat;
+    for (const QDateTime &v : {QDateTime(QDate(2026, 12, 25), QTime(22, 52, 37), Qt::UTC),
+                               QDateTime(QDate(2027, 1, 2), QTime(3, 4, 5), Qt::UTC),
+                               QDateTime(QDate(2026, 6, 30), QTime(12, 0, 0), Qt::UTC),
+                               QDateTime(QDate(2026, 3, 1), QTime(0, 0, 1), Qt::UTC)}) {
+        const QDateTime back = locale.toDateTime(locale.toString(v, both), both);
+        if (back.date() != v.date() || back.time() != v.time()
+            || locale.toDate(locale.toString(v.date(), dateFormat), dateFormat) != v.date())
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
 DateText::DateText(const QLocale &locale)
     : locale_(locale),
+      textLocale_(locale),
       dateFormat_(WithFullYear(locale.dateFormat(QLocale::ShortFormat))),
       timeFormat_(WithoutZone(locale.timeFormat(QLocale::LongFormat)))
 {
+    // Some locales write texts that Qt cannot read back (digits outside the Basic
+    // Multilingual Plane, day-period words it does not match). Their layout with C's
+    // digits and AM/PM usually can; an ISO form always can.
+    if (ReadsBack(textLocale_, dateFormat_, timeFormat_))
+        return;
+    textLocale_ = QLocale::c();
+    if (ReadsBack(textLocale_, dateFormat_, timeFormat_))
+        return;
+    dateFormat_ = QStringLiteral("yyyy-MM-dd");
+    timeFormat_ = QStringLiteral("HH:mm:ss");
 }
 
 QString DateText::Format(const DateValue &v) const
 {
     if (v.time() == QTime(0, 0))
-        return locale_.toString(v.date(), dateFormat_);
-    return locale_.toString(v.date(), dateFormat_) + QLatin1Char(' ')
-        + locale_.toString(v.time(), timeFormat_);
+        return textLocale_.toString(v.date(), dateFormat_);
+    return textLocale_.toString(v.date(), dateFormat_) + QLatin1Char(' ')
+        + textLocale_.toString(v.time(), timeFormat_);
 }
 
 QString DateText::FormatTime(const DateValue &v) const
 {
-    return locale_.toString(v.time(), timeFormat_);
+    return textLocale_.toString(v.time(), timeFormat_);
 }
 
 std::optional<DateValue> DateText::Parse(const QString &text) const
 {
-    QDateTime dt = locale_.toDateTime(text, dateFormat_ + QLatin1Char(' ') + timeFormat_);
+    QDateTime dt = textLocale_.toDateTime(text, dateFormat_ + QLatin1Char(' ') + timeFormat_);
     if (!dt.isValid()) {
-        const QDate d = locale_.toDate(text, dateFormat_);
+        const QDate d = textLocale_.toDate(text, dateFormat_);
         if (!d.isValid())
             return std::nullopt;
         return DateValue(d, QTime(0, 0), Qt::UTC);

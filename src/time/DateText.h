@@ -7,7 +7,8 @@
 
 // Date-time texts as the user's regional settings write them: the short date, one space,
 // the long time with seconds and without a zone name; the date alone at exactly midnight.
-// Years are always written in full so that every text reads back to the same second.
+// Years are always written in full so that every text reads back to the same second;
+// a locale whose own form cannot be read back gets one that can.
 class DateText
 {
 public:
@@ -23,6 +24,7 @@ public:
 
 private:
     QLocale locale_;
+    QLocale textLocale_; // the locale's own, or C where its texts do not read back
     QString dateFormat_;
     QString timeFormat_;
 };

@@ -135,6 +135,7 @@ TimeZoneRecord RecordAt(time_t now)
     if (!OffsetAt(now, lowest))
         return {};
     highest = lowest;
+    const long current = lowest;
     for (int month = 0; month < 12; month += 3) {
         struct tm probe = {};
         probe.tm_year = nowTm.tm_year;
@@ -151,6 +152,7 @@ TimeZoneRecord RecordAt(time_t now)
     TimeZoneRecord r;
     r.Bias = static_cast<qint32>(-lowest);
     r.DaylightBias = static_cast<qint32>(-(highest - lowest));
+    r.DaylightInForce = current != lowest;
     return r;
 }
 

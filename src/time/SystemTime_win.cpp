@@ -7,10 +7,11 @@ TimeZoneRecord SystemTimeZoneSource::Query() const
 {
     TIME_ZONE_INFORMATION info;
     ZeroMemory(&info, sizeof info);
-    GetTimeZoneInformation(&info); // a failed query leaves the zeros
+    const DWORD id = GetTimeZoneInformation(&info); // a failed query leaves the zeros
     TimeZoneRecord r;
     r.Bias = info.Bias;
     r.DaylightBias = info.DaylightBias;
+    r.DaylightInForce = id == TIME_ZONE_ID_DAYLIGHT;
     return r;
 }
 

@@ -44,3 +44,8 @@ qint32 TimeZone::GetDaylightBias() const
 {
     return source_.Query().DaylightBias;
 }
+
+bool TimeZone::DaylightInForce() const
+{
+    return source_.Query().DaylightInForce;
+}

@@ -25,6 +25,7 @@ public:
     DateValue GetUTCNow() const;
     DateValue GetUTCNowDaylight() const;
     qint32 GetDaylightBias() const;
+    bool DaylightInForce() const;
 
     // The arithmetic alone, for a record and a local time already at hand.
     static DateValue AddBias(const DateValue &local, const TimeZoneRecord &r);

@@ -7,6 +7,8 @@ struct TimeZoneRecord
 {
     qint32 Bias = 0;
     qint32 DaylightBias = 0;
+    // Whether the zone's daylight time is in force at the moment of the query.
+    bool DaylightInForce = false;
 };
 
 // Where zone records come from: the system, or a test's fixed record.

@@ -66,6 +66,7 @@ void frmMain::Form_Load()
     traMain->Add();
 
     ReadSettingsIntoControls();
+    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value()));
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));
@@ -152,11 +153,11 @@ void frmMain::traMain_MouseUp(int Button)
 
 void frmMain::butHelp_Click()
 {
-    if (!HelpWindow) {
-        // No parent: the help window outlives the main window.
+    // No parent: the help window outlives the main window.
+    if (!HelpWindow)
         HelpWindow = new frmHelp(env_.programFolder);
-        HelpWindow->move(frameGeometry().topRight() + QPoint(8, 0));
-    }
+    if (!HelpWindow->isVisible())
+        HelpWindow->PlaceBeside(*this);
     HelpWindow->show();
     HelpWindow->raise();
     HelpWindow->activateWindow();

@@ -63,7 +63,9 @@ void frmMain::StartServer()
         StopServer();
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
                         QStringLiteral("Invalid TCP port number or port in use."), QMessageBox::Ok, this);
-        box.setWindowModality(Qt::ApplicationModal);
+        // Modal to this window only: the docked tray icon is a window of its own and keeps
+        // taking gestures; while a tray gesture's handler waits here, the icon drops them.
+        box.setWindowModality(Qt::WindowModal);
         box.exec();
     }
 }

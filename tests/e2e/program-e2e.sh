@@ -42,6 +42,11 @@ gesture() { # gesture click-args...: on the docked icon
   sleep 0.6 # gestures need air between them; the double-click interval is 400 ms
 }
 
+error_window() { xdotool search --all --pid "$pid" --name '^Error$' 2>/dev/null | head -1; }
+error_box() { local w; w=$(error_window) && [ -n "$w" ] && viewable "$w"; }
+no_error_box() { ! error_box; }
+close_error_box() { xdotool windowfocus --sync "$(error_window)" key Return && wait_for 5 no_error_box; }
+
 port=$(free_port)
 say "# idle start, right clicks, minimise and restore, right double-click (port $port)"
 start_program "port=$port\r\n"
@@ -77,7 +82,24 @@ check "Server.ini is written" settings_saved
 check "StartOnLoad is kept" grep -q $'^StartOnLoad=1\r$' "$folder/Server.ini"
 stop_program; rm -rf "$folder"; folder=""
 
-say "# start minimised and listening: only the icon"
+say "# the failed-start box: the icon takes gestures, unless the box came from one of them"
+start_program "StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=99999\r\n"
+check "a failed start at load shows its box" wait_for 10 error_box
+check "the icon docks meanwhile" wait_for 10 icon_docked
+gesture --repeat 2 --delay 80 1
+check "a left double-click during that box shows the window" wait_for 5 main_viewable
+check "OK closes the box" close_error_box
+"$iconify" "$(main_window)"; wait_for 5 main_hidden
+gesture 3
+check "a failed start from a right click shows its box" wait_for 5 error_box
+gesture --repeat 2 --delay 80 1
+check "the icon drops gestures while its own box is open" main_hidden
+close_error_box; gesture --repeat 2 --delay 80 1
+check "and takes them again once it is closed" wait_for 5 main_viewable
+stop_program; rm -rf "$folder"; folder=""
+
+for launch in 1 2 3; do
+say "# start minimised and listening: only the icon (fresh launch $launch)"
 start_program "StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=$port\r\n"
 check "listening at start" wait_for 10 answers "$port"
 check "the icon docks with the active picture" wait_for 10 looks_active
@@ -85,8 +107,10 @@ check "no main window on screen" main_hidden
 sleep 0.5
 check "still no main window" main_hidden
 gesture --repeat 2 --delay 80 1
-check "a left double-click brings the window" wait_for 5 main_viewable
+check "the first left double-click brings the window" wait_for 5 main_viewable
+sleep 1; check "and it stays" main_viewable
 stop_program; rm -rf "$folder"; folder=""
+done
 
 say "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

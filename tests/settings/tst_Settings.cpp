@@ -143,6 +143,7 @@ private slots:
         QTest::newRow("absent") << QByteArray() << 0 << QByteArray("<none>");
         QTest::newRow("present, deleted by an unchecked box") << entry << 1 << QByteArray("<none>");
         QTest::newRow("Hidden=true reads absent and is left alone") << entry + "Hidden=true\n" << 0 << entry + "Hidden=true\n";
+        QTest::newRow("empty Exec reads absent and is removed") << QByteArray("[Desktop Entry]\nExec=\n") << 0 << QByteArray("<none>");
     }
 
     void startupEntry()

@@ -2,6 +2,7 @@
 
 #include "ClickableLabel.h"
 #include "HelpLayout.h"
+#include "HelpPlacement.h"
 #include "HelpText.h"
 
 #include <QCloseEvent>
@@ -11,6 +12,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QScreen>
 
 namespace {
 
@@ -91,6 +93,17 @@ frmHelp::frmHelp(FolderProvider folder, UrlOpener opener, QWidget *parent)
     setMinimumSize(HelpLayout::MinimumClientPixels());
     // The window opens with a client area of 12975 x 9315 twips.
     resize(TwipsToPixels(12975), TwipsToPixels(9315));
+}
+
+void frmHelp::PlaceBeside(const QWidget &owner)
+{
+    // Until it is first shown this window has no frame of its own; the desktop draws the
+    // same one around both windows.
+    const QSize frameExtra = owner.frameGeometry().size() - owner.size();
+    const QRect frame = PlaceHelpWindow(owner.frameGeometry(), size() + frameExtra,
+                                        owner.screen()->availableGeometry());
+    resize(frame.size() - frameExtra);
+    move(frame.topLeft());
 }
 
 QUrl frmHelp::PromoAddress()

@@ -25,6 +25,9 @@ public:
     explicit frmHelp(FolderProvider programFolder, UrlOpener openUrl = OpenInBrowser,
                      QWidget *parent = nullptr);
 
+    // Beside the owner window when that fits, inside the owner's screen always.
+    void PlaceBeside(const QWidget &owner);
+
     static QUrl PromoAddress();
     static void OpenInBrowser(const QUrl &address); // QDesktopServices::openUrl, result ignored
 
