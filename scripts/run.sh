@@ -3,7 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
-scripts/build.sh build
+# Only the program: whoever just wants to run it does not wait for the tests.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target tallix-server
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "No display found: starting Tallix Server offscreen (no window, no tray icon; clients are served once the server is started)."
   export QT_QPA_PLATFORM=offscreen

@@ -5,7 +5,6 @@
 #
 #   scripts/test-hardening.sh [build-folder]      (default: build-asan)
 #   TALLIX_FUZZ_SECONDS=60   seconds per fuzz target (0 skips fuzzing)
-#   TALLIX_ABUSE_CYCLES=N    connect-request-close cycles of the abuse test
 #
 # Ends with one line "hardening: PASS ..." or "hardening: FAIL ..." and a matching status.
 set -uo pipefail
