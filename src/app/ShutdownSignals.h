@@ -2,7 +2,8 @@
 #include <QObject>
 
 // Turns the system's requests to end the program (SIGTERM, SIGINT, SIGHUP here) into a
-// signal on the GUI thread, so that they close the main window like its close box does.
+// signal on the GUI thread, so that they close the main window like its close box does;
+// and an operator's request for the server's status (SIGUSR1) into another.
 class ShutdownSignals : public QObject
 {
     Q_OBJECT
@@ -12,6 +13,7 @@ public:
 
 signals:
     void Requested();
+    void StatusRequested();
 
 private:
     struct Private;

@@ -9,9 +9,9 @@
 namespace {
 int wakeFds[2] = {-1, -1};
 
-extern "C" void OnShutdownSignal(int)
+extern "C" void OnShutdownSignal(int sig)
 {
-    const char byte = 1;
+    const char byte = char(sig);
     [[maybe_unused]] const ssize_t n = ::write(wakeFds[0], &byte, 1);
 }
 } // namespace
@@ -28,15 +28,20 @@ ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent), d(new Priva
     d->notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, this);
     connect(d->notifier, &QSocketNotifier::activated, this, [this] {
         char buf[16];
-        while (::read(wakeFds[1], buf, sizeof buf) > 0) {
-        }
-        emit Requested();
+        bool end = false, status = false;
+        for (ssize_t n; (n = ::read(wakeFds[1], buf, sizeof buf)) > 0;)
+            for (ssize_t i = 0; i < n; ++i)
+                (buf[i] == SIGUSR1 ? status : end) = true;
+        if (status)
+            emit StatusRequested();
+        if (end)
+            emit Requested();
     });
     struct sigaction sa = {};
     sa.sa_handler = OnShutdownSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
         sigaction(sig, &sa, nullptr);
 }
 
@@ -44,7 +49,7 @@ ShutdownSignals::~ShutdownSignals()
 {
     struct sigaction sa = {};
     sa.sa_handler = SIG_DFL;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
         sigaction(sig, &sa, nullptr);
     delete d;
 }

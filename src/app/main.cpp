@@ -1,4 +1,7 @@
+#include "CommandLine.h"
 #include "DisplayCheck.h"
+#include "HeadlessServer.h"
+#include "ServiceManager.h"
 #include "ShutdownSignals.h"
 #include "frmMain.h"
 #include "frmHelp.h"
@@ -8,19 +11,49 @@
 #include <QTimer>
 #include <cstdio>
 
+namespace {
+
+int RunHeadless(QCoreApplication &app, const QString &folder)
+{
+    HeadlessServer server(folder);
+    ShutdownSignals requests;
+    QObject::connect(&requests, &ShutdownSignals::StatusRequested, &server, &HeadlessServer::ReportStatus);
+    QObject::connect(&requests, &ShutdownSignals::Requested, &app, &QCoreApplication::quit);
+    if (!server.Start())
+        return 1;
+    NotifyServiceManager("READY=1");
+    const int status = app.exec();
+    NotifyServiceManager("STOPPING=1");
+    server.Stop();
+    return status;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("tallix-server"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLIX_VERSION));
+    if (WantsNoWindow(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        const CommandLine line = ReadCommandLine(app.arguments());
+        if (line.exitNow)
+            return *line.exitNow;
+        return RunHeadless(app, line.folder);
+    }
+
     PreferX11OnWayland(argc, argv);
     const QString noDisplay = MissingDisplayReason();
     if (!noDisplay.isEmpty()) {
         std::fprintf(stderr,
-                     "tallix-server: %s; to run without a window, start it with "
-                     "QT_QPA_PLATFORM=offscreen\n",
+                     "tallix-server: %s; to run without a window, start it with --headless\n",
                      qPrintable(noDisplay));
         return 2;
     }
 
     QApplication app(argc, argv);
+    if (const CommandLine line = ReadCommandLine(app.arguments()); line.exitNow)
+        return *line.exitNow;
     // The main window hides itself in the tray, so "no window visible" does not mean the
     // end: the program ends when the main window has unloaded and the help window is closed.
     app.setQuitOnLastWindowClosed(false);

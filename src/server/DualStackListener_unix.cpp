@@ -64,6 +64,13 @@ quint16 DualStackListener::BoundPort(int fd)
     return 0;
 }
 
+bool DualStackListener::IsDualStack(int fd)
+{
+    sockaddr_storage a{};
+    socklen_t len = sizeof a;
+    return getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0 && a.ss_family == AF_INET6;
+}
+
 QString DualStackListener::AddressText(const sockaddr_storage &a, socklen_t len)
 {
     char buf[INET6_ADDRSTRLEN] = {};

@@ -24,6 +24,7 @@ public:
     bool Listen(quint16 port) override;
     void StopListening() override;
     quint16 BoundPort() const override;
+    bool DualStack() const override;
     bool Accept(int slot, qintptr requestID) override;
     QByteArray Read(int slot, qint64 maxLen) override;
     bool Send(int slot, const QByteArray &data) override;

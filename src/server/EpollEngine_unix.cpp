@@ -88,6 +88,11 @@ quint16 EpollEngine::BoundPort() const
     return listenFd >= 0 ? DualStackListener::BoundPort(listenFd) : 0;
 }
 
+bool EpollEngine::DualStack() const
+{
+    return listenFd >= 0 && DualStackListener::IsDualStack(listenFd);
+}
+
 EpollEngine::Conn *EpollEngine::Lookup(quint64 key) const
 {
     const int fd = int(key & 0xffffffffu);

@@ -24,6 +24,7 @@ public:
     bool Listen(quint16 port) override;
     void StopListening() override;
     quint16 BoundPort() const override { return server ? server->serverPort() : 0; }
+    bool DualStack() const override { return server && server->serverAddress() == QHostAddress::Any; }
     bool Accept(int slot, qintptr requestID) override;
     QByteArray Read(int slot, qint64 maxLen) override;
     bool Send(int slot, const QByteArray &data) override;

@@ -31,6 +31,11 @@ quint16 SocketControl::LocalPort() const
     return bound ? bound : port_;
 }
 
+bool SocketControl::DualStack() const
+{
+    return engine_->DualStack();
+}
+
 bool SocketControl::Load(int index)
 {
     if (!IsSlot(index) || loaded_[index])

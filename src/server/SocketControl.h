@@ -39,6 +39,8 @@ public:
     bool Listen();
     // The port actually bound while listening, else the port that was set.
     quint16 LocalPort() const;
+    // Listening for IPv6 and IPv4 clients alike; false on a system without IPv6.
+    bool DualStack() const;
 
     // Creates slot index (1..MaxSlots) as an unconnected socket; false for a bad index or
     // one already loaded.

@@ -19,6 +19,7 @@ public:
     virtual bool Listen(quint16 port) = 0; // false when listening already or refused
     virtual void StopListening() = 0;
     virtual quint16 BoundPort() const = 0; // 0 when not listening
+    virtual bool DualStack() const = 0;    // listening on IPv6 and IPv4 alike
 
     // Inside the ConnectionRequest event for requestID: the slot takes the connection,
     // unless it still serves a client that has not gone.

@@ -4,14 +4,45 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 
 #include <algorithm>
 #include <memory>
 #include <sys/mount.h>
+#include <sys/un.h>
 #include <vector>
 
 namespace {
+
+// The window-less mode runs the load cases too, without any display.
+const bool Headless = qEnvironmentVariableIsSet("TALLIX_TEST_HEADLESS");
+const QStringList HeadlessArgs = {QStringLiteral("--headless")};
+const QStringList NoDisplay = {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")};
+
+// A notify socket as systemd gives a Type=notify service; what the service said to it.
+struct NotifySocket
+{
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("notify"));
+    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    NotifySocket()
+    {
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        qstrncpy(a.sun_path, QFile::encodeName(path).constData(), sizeof a.sun_path);
+        ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    }
+    ~NotifySocket() { ::close(fd); }
+    QByteArray all;
+    QByteArray Said() // everything so far
+    {
+        char buf[256];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+            all += QByteArray(buf, n) + '\n';
+        return all;
+    }
+};
 
 // Request data without a colon, so that a stream of replies splits unambiguously.
 QByteArray Pattern(qsizetype size)
@@ -100,7 +131,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(server.Prepare("LogIPs=1\r\n"));
-        QVERIFY(server.Start());
+        QVERIFY(Headless ? server.Start(HeadlessArgs, NoDisplay) : server.Start());
         // One full connection first, so that lazily made objects exist before the baseline.
         QVERIFY(Served(server.port));
         QTest::qWait(200);
@@ -232,6 +263,8 @@ private slots:
     }
     void brokenEnvironment()
     {
+        if (Headless)
+            QSKIP("the window's unload; the window-less mode never writes Server.ini");
         QFETCH(int, broken);
         QFETCH(bool, serves);
         QFETCH(int, signal);
@@ -307,6 +340,46 @@ private slots:
         // A save that failed left no temporary file behind.
         QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral("Server.ini?*")}, QDir::Files | QDir::Hidden),
                  QStringList());
+    }
+
+    // The window-less mode as a service manager runs it: no display, ready once the port
+    // listens, status on SIGUSR1, Server.ini never written, a clean stop on SIGTERM.
+    void headlessService()
+    {
+        if (!Headless)
+            QSKIP("run by tst_Program_headless");
+        ProgramProcess p;
+        NotifySocket notify;
+        QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\n"));
+        const QByteArray ini = p.File(QStringLiteral("Server.ini"));
+        QVERIFY(p.Start(HeadlessArgs, NoDisplay + QStringList{QStringLiteral("NOTIFY_SOCKET=") + notify.path}));
+        QTRY_COMPARE(notify.Said(), QByteArray("READY=1\n"));
+        LoopbackClient a, b;
+        QVERIFY(a.Connect(p.port) && b.Connect(p.port, "::1") && IsReplyTo(b.Ask("t"), "t"));
+        ::kill(pid_t(p.process.processId()), SIGUSR1);
+        // The start's probe of the port was a connection too.
+        QTRY_VERIFY(p.Stderr().contains("connections 3 since launch, 3 since start; most at once"));
+        QTRY_VERIFY(QRegularExpression(QStringLiteral("slot [12]: 127.0.0.1\n.*slot [23]: ::1\n"),
+                                       QRegularExpression::DotMatchesEverythingOption)
+                        .match(QString::fromUtf8(p.Stderr())).hasMatch());
+        QCOMPARE(LoggedLoopbackLines(p), 2);
+        // No platform plugin was ever loaded, so no display was ever asked for.
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(p.process.processId()));
+        QVERIFY(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("platforms/libq"));
+        QVERIFY(p.Stop(SIGTERM, 10000));
+        QCOMPARE(notify.Said(), QByteArray("READY=1\nSTOPPING=1\n"));
+        QCOMPARE(p.File(QStringLiteral("Server.ini")), ini);
+        QVERIFY(p.Stderr().contains(QStringLiteral("listening on port %1 (IPv6 and IPv4)\n").arg(p.port).toUtf8()));
+        QVERIFY(p.Stderr().endsWith("tallix-server: stopped\n"));
+
+        // A port it cannot use ends it at once with the window's message and status 1.
+        ProgramProcess taken;
+        const int holder = HoldPort("::", taken.port);
+        QVERIFY(holder >= 0 && taken.Prepare() && taken.Start(HeadlessArgs, NoDisplay, false));
+        QVERIFY(taken.process.waitForFinished(10000));
+        ::close(holder);
+        QCOMPARE(taken.process.exitCode(), 1);
+        QVERIFY(taken.Stderr().contains("Invalid TCP port number or port in use."));
     }
 };
 

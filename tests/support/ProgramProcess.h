@@ -42,8 +42,8 @@ public:
         // Freed memory in a sanitizer's quarantine would hide the program's own use.
         e.insert(QStringLiteral("ASAN_OPTIONS"), e.value(QStringLiteral("ASAN_OPTIONS"))
                      + QStringLiteral(":quarantine_size_mb=4:detect_stack_use_after_return=0"));
-        for (const QString &kv : env)
-            e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
+        for (const QString &kv : env) // "NAME=value" sets, "-NAME" removes
+            kv.startsWith(u'-') ? e.remove(kv.mid(1)) : e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
         process.setProcessEnvironment(e);
         process.setWorkingDirectory(folder.path());
         process.setStandardErrorFile(home.filePath(QStringLiteral("stderr.txt")));

@@ -1,0 +1,69 @@
+#include "CommandLine.h"
+
+#include "ProgramFolder.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <cstdio>
+
+bool WantsNoWindow(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--headless" || a == "--help" || a == "-h" || a == "--help-all" || a == "--version"
+            || a == "-v" || a == "-?")
+            return true;
+    }
+    return false;
+}
+
+CommandLine ReadCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A time server: answers each piece of data a TCP client sends with the data, a colon and "
+        "the UTC time (05DEC26220252). Without options it opens its window and tray icon."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption headless(QStringLiteral("headless"),
+        QStringLiteral("No window, no tray, no display: serve at once on the options of Server.ini, "
+                       "which is read and never written; report on standard error. SIGTERM or "
+                       "SIGINT stop it, SIGUSR1 writes the counters and the busy slots."));
+    const QCommandLineOption folder({QStringLiteral("f"), QStringLiteral("folder")},
+        QStringLiteral("With --headless: the folder of Server.ini and Logs instead of the program's."),
+        QStringLiteral("folder"));
+    parser.addOptions({headless, folder});
+
+    CommandLine result;
+    auto fail = [&](const QString &why) {
+        std::fprintf(stderr, "tallix-server: %s\nTry 'tallix-server --help'.\n", qPrintable(why));
+        result.exitNow = 2;
+        return result;
+    };
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        result.exitNow = 0;
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("tallix-server %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        result.exitNow = 0;
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    result.headless = parser.isSet(headless);
+    if (parser.isSet(folder)) {
+        if (!result.headless)
+            return fail(QStringLiteral("--folder goes with --headless"));
+        const QDir dir(parser.value(folder));
+        if (!dir.exists())
+            return fail(QStringLiteral("no folder '%1'").arg(parser.value(folder)));
+        result.folder = WithOneTrailingSlash(dir.absolutePath());
+    } else {
+        result.folder = ProgramFolder();
+    }
+    return result;
+}

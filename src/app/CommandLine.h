@@ -1,0 +1,20 @@
+#pragma once
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asks for, read with Qt's parser from the arguments Qt itself has
+// not taken (-platform and the like).
+struct CommandLine
+{
+    bool headless = false;
+    QString folder;             // Server.ini, Logs: given with --folder, else the program's
+    std::optional<int> exitNow; // help, version or an error was printed: end with this
+};
+
+// Whether the arguments ask for what needs no window at all (the window-less mode, help,
+// version), so that no display is looked for. Asked before any application object exists.
+bool WantsNoWindow(int argc, char **argv);
+
+// Prints help, the version or what is wrong itself; an error ends with status 2.
+CommandLine ReadCommandLine(const QStringList &arguments);
