@@ -6,22 +6,18 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools ninja-build zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+scripts/setup-debian.sh g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools ninja-build zip
 
 tarball=${TALLIX_QT_MINGW_TARBALL:-../shared/toolchains/qt-6.4.2-mingw-w64-x86_64-posix.tar.xz}
 qtdir=${TALLIX_QT_MINGW_DIR:-../qt-mingw}
 if [ ! -f "$qtdir/prefix/lib/cmake/Qt6/qt.toolchain.cmake" ]; then
+  # Unpacked aside and renamed into place, so that a build running at the same time from
+  # another clone never sees half of it.
   mkdir -p "$qtdir"
-  tar xJf "$tarball" -C "$qtdir"
+  unpack=$(mktemp -d "$qtdir/unpack.XXXXXX")
+  tar xJf "$tarball" -C "$unpack"
+  mv -T "$unpack/prefix" "$qtdir/prefix" 2>/dev/null || true
+  rm -rf "$unpack"
 fi
 prefix=$(cd "$qtdir/prefix" && pwd)
 

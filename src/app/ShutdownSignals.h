@@ -1,9 +1,8 @@
 #pragma once
 #include <QObject>
 
-// Turns the system's requests to end the program (SIGTERM, SIGINT, SIGHUP; on Windows the
-// end of the session and WM_CLOSE) into a signal on the GUI thread, so that they close the
-// main window like its close box does.
+// Turns the system's requests to end the program (SIGTERM, SIGINT, SIGHUP here) into a
+// signal on the GUI thread, so that they close the main window like its close box does.
 class ShutdownSignals : public QObject
 {
     Q_OBJECT

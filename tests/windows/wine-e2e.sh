@@ -52,13 +52,13 @@ check "Server.ini written at exit, CR LF" grep -q $'^DaylightSavings=0\r$' "$dir
 check "the Run value holds the quoted path" \
   bash -c "wine reg query '$run' /v '$value' | grep -qF '\"C:\\Tallix Server\\tallix-server.exe\"'"
 
-# The end of the session unloads like the close box: a checked box (read from the Run key
-# at load) writes the value again, and the settings file comes back.
-rm "$dir/Server.ini"; start
-wait_for 60 docked && wine reg delete "$run" /v "$value" /f >/dev/null 2>&1
-wineboot --end-session >/dev/null 2>&1
+# The end of the session unloads like the close box, also while the window was never shown:
+# a Run value held as a number reads as an entry, so the unload writes the string again.
+printf 'MinimizeOnLoad=1\r\n' >"$dir/Server.ini"
+wine reg add "$run" /v "$value" /t REG_DWORD /d 7 /f >/dev/null 2>&1; start
+wait_for 60 docked && wineboot --end-session >/dev/null 2>&1
 check "the end of the session ends the program" wait_for 20 ended
-check "... after writing Server.ini" test -s "$dir/Server.ini"
-check "... and the Run value" bash -c "wine reg query '$run' /v '$value' >/dev/null 2>&1"
+check "... after writing Server.ini" grep -q $'^DaylightSavings=0\r$' "$dir/Server.ini"
+check "... and the Run value as a string" bash -c "wine reg query '$run' /v '$value' | grep -qF 'REG_SZ'"
 [ $failures -eq 0 ] || { echo "--- program output"; cat "$top/out.log"; import -window root /tmp/wine-e2e-fail.png; }
 exit $((failures > 0))
