@@ -54,9 +54,9 @@ check "the Run value holds the quoted path" \
 
 # The end of the session unloads like the close box, also while the window was never shown:
 # a Run value held as a number reads as an entry, so the unload writes the string again.
-printf 'MinimizeOnLoad=1\r\n' >"$dir/Server.ini"
+printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=%s\r\n' "$port" >"$dir/Server.ini"
 wine reg add "$run" /v "$value" /t REG_DWORD /d 7 /f >/dev/null 2>&1; start
-wait_for 60 docked && wineboot --end-session >/dev/null 2>&1
+wait_for 60 ask && wineboot --end-session >/dev/null 2>&1 # a reply: its event loop runs
 check "the end of the session ends the program" wait_for 20 ended
 check "... after writing Server.ini" grep -q $'^DaylightSavings=0\r$' "$dir/Server.ini"
 check "... and the Run value as a string" bash -c "wine reg query '$run' /v '$value' | grep -qF 'REG_SZ'"

@@ -42,22 +42,29 @@ ShellTrayBackend::~ShellTrayBackend()
 void ShellTrayBackend::Show(const QIcon &icon, const QString &tooltip)
 {
     SetPicture(icon, tooltip);
-    shown_ = Send(shown_ ? NIM_MODIFY : NIM_ADD) || shown_;
+    wanted_ = true;
+    Place();
 }
 
 void ShellTrayBackend::Update(const QIcon &icon, const QString &tooltip)
 {
-    if (!shown_)
+    if (!wanted_)
         return;
     SetPicture(icon, tooltip);
-    Send(NIM_MODIFY);
+    Place();
 }
 
 void ShellTrayBackend::Hide()
 {
-    if (shown_)
+    if (wanted_)
         Send(NIM_DELETE);
-    shown_ = false;
+    wanted_ = false;
+}
+
+void ShellTrayBackend::Place()
+{
+    if (!Send(NIM_MODIFY)) // refused when the shell does not hold the icon
+        Send(NIM_ADD);
 }
 
 void ShellTrayBackend::SetPicture(const QIcon &icon, const QString &tooltip)
@@ -99,7 +106,7 @@ LRESULT CALLBACK ShellTrayBackend::WindowProc(HWND window, UINT message, WPARAM 
         return 0;
     }
     if (self && message == self->taskbarCreated_ && self->taskbarCreated_ != 0) {
-        if (self->shown_)
+        if (self->wanted_)
             self->Send(NIM_ADD);
         return 0;
     }
