@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need on Debian 12, then generates the
-# locales the tests use. Safe to run again: it installs only what is missing.
+# locales the tests use. Safe to run again: it installs only what is missing. Packages
+# given as arguments are installed as well (the Windows build names its own).
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgl-dev
           xvfb trayer xdotool x11-utils imagemagick locales procps
           lxqt-panel dbus-daemon libglib2.0-bin
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

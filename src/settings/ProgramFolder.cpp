@@ -1,6 +1,6 @@
 #include "ProgramFolder.h"
 
-#include <QCoreApplication>
+#include <QFileInfo>
 
 QString WithOneTrailingSlash(const QString &dir)
 {
@@ -14,5 +14,6 @@ QString WithOneTrailingSlash(const QString &dir)
 
 QString ProgramFolder()
 {
-    return WithOneTrailingSlash(QCoreApplication::applicationDirPath());
+    const QString executable = ExecutablePath();
+    return executable.isEmpty() ? QString() : WithOneTrailingSlash(QFileInfo(executable).path());
 }

@@ -9,3 +9,7 @@ QString WithOneTrailingSlash(const QString &dir);
 // The folder of the running executable with one trailing "/". Worked out afresh at every
 // call: nothing is cached, so a moved program finds its files in its new place.
 QString ProgramFolder();
+
+// The running executable's path with "/" separators, as the system reports it; empty when
+// it cannot be told.
+QString ExecutablePath();

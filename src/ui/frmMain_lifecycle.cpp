@@ -2,12 +2,12 @@
 #include "frmMain.h"
 
 #include "Pictures.h"
+#include "ProgramFolder.h"
 #include "SettingsFile.h"
 #include "TrayIcon.h"
 #include "frmHelp.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <exception>
 
 namespace {
@@ -99,8 +99,7 @@ void frmMain::Form_Unload()
     });
     Try([&] { WriteSettingsFromControls(); });
     Try([&] {
-        SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(),
-                         QCoreApplication::applicationFilePath());
+        SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath());
     });
     tmrConstant->stop();
     hide();

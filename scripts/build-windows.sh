@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Cross-builds the program for 64-bit Windows into build-win/ and packs what a Windows user
+# copies into one folder: build-win/tallix-server/ and build-win/tallix-server-windows-x64.zip.
+# Qt for mingw-w64 comes from ../shared/toolchains (unpacked once into $TALLIX_QT_MINGW_DIR,
+# default ../qt-mingw, outside the repository).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup-debian.sh g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools ninja-build zip
+
+tarball=${TALLIX_QT_MINGW_TARBALL:-../shared/toolchains/qt-6.4.2-mingw-w64-x86_64-posix.tar.xz}
+qtdir=${TALLIX_QT_MINGW_DIR:-../qt-mingw}
+if [ ! -f "$qtdir/prefix/lib/cmake/Qt6/qt.toolchain.cmake" ]; then
+  # Unpacked aside and renamed into place, so that a build running at the same time from
+  # another clone never sees half of it.
+  mkdir -p "$qtdir"
+  unpack=$(mktemp -d "$qtdir/unpack.XXXXXX")
+  tar xJf "$tarball" -C "$unpack"
+  mv -T "$unpack/prefix" "$qtdir/prefix" 2>/dev/null || true
+  rm -rf "$unpack"
+fi
+prefix=$(cd "$qtdir/prefix" && pwd)
+
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-posix.cmake" -DTALLIX_QT_MINGW="$prefix" >/dev/null
+cmake --build build-win -j"$(nproc)" --target tallix-server
+
+out=build-win/tallix-server
+rm -rf "$out" build-win/tallix-server-windows-x64.zip
+mkdir -p "$out/platforms" "$out/styles"
+cp build-win/tallix-server.exe build-win/Readme.txt "$out/"
+cp "$prefix"/bin/Qt6{Core,Gui,Widgets,Network}.dll "$prefix"/mingw-runtime/*.dll "$out/"
+cp "$prefix/plugins/platforms/qwindows.dll" "$out/platforms/"
+cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$out/styles/"
+x86_64-w64-mingw32-strip "$out"/*.exe
+(cd build-win && zip -qr tallix-server-windows-x64.zip tallix-server)
+echo "build-win/tallix-server-windows-x64.zip"

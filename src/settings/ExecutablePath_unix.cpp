@@ -1,0 +1,8 @@
+#include "ProgramFolder.h"
+
+#include <QCoreApplication>
+
+QString ExecutablePath()
+{
+    return QCoreApplication::applicationFilePath();
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The Windows build under Wine, on a private X server with a real tray (run it through
+# tests/tools/with-xvfb-tray.sh): real clicks on the icon Wine docks into the tray, a
+# loopback client, the files beside the program, the Run key and the end of the session.
+# Usage: wine-e2e.sh <folder holding tallix-server.exe and its DLLs>
+set -uo pipefail
+top=$(mktemp -d "${TMPDIR:-/tmp}/tallix-wine.XXXXXX")
+export WINEPREFIX=$top/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export TZ=Asia/Kolkata LC_ALL=C # Bias -330: a zone record not read puts the stamp 5.5 hours off
+dir="$WINEPREFIX/drive_c/Tallix Server" run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+value='Brovik Productions - Tallix Server' failures=0 pid="" reply=""
+check() { local what=$1; shift; if "$@"; then echo "ok   - $what"; else echo "FAIL - $what"; failures=$((failures + 1)); fi; }
+wait_for() { local end=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -ge $end ] && return 1; sleep 0.2; done; }
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k >/dev/null 2>&1; rm -rf "$top"' EXIT
+
+# Wine's helpers must run on this X server before the program does.
+mkdir -p "$WINEPREFIX" && wineserver -p && wineboot >/dev/null 2>&1 || { echo "FAIL - wineboot"; exit 1; }
+mkdir -p "$dir" && cp -r "$1"/. "$dir"/
+for port in $(shuf -i 20000-32000 -n 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break; done
+printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nLogIPs=1\r\nport=%s\r\n' "$port" >"$dir/Server.ini"
+
+# Wine's GDI font engine leaves the text boxes blank; FreeType draws them.
+start() { (cd "$dir" && exec wine tallix-server.exe -platform windows:fontengine=freetype) >>"$top/out.log" 2>&1 & pid=$!; }
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+icon() { xwininfo -tree -id "$(xdotool search --classname '^panel$' | head -n1)" | awk '/explorer.exe/ { print $1; exit }'; }
+docked() { [ -n "$(icon)" ]; }
+window() { xdotool search --onlyvisible --name '^Tallix Server$' | head -n1; }
+shown() { [ -n "$(window)" ]; }
+hidden() { ! shown; }
+refused() { ! ask; }
+click_icon() { xdotool mousemove --window "$(icon)" 10 15 click "$@"; sleep 0.7; }
+ask() { { exec 5<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null || return 1; printf 'time' >&5; IFS= read -r -t 5 -N 18 reply <&5; exec 5<&-; }
+stamped() { # the reply is "time:" and a UTC stamp of the seconds the request took
+  local s; for ((s = t0; s <= $(date +%s); s++)); do
+    [ "$reply" = "time:$(date -u -d "@$s" +%d%b%y%H%M%S | tr a-z A-Z)" ] && return 0; done; return 1; }
+
+# A value of another type reads as no entry: the box loads unchecked and the click below checks it.
+wine reg add "$run" /v "$value" /t REG_EXPAND_SZ /d x /f >/dev/null 2>&1; start
+check "the icon docks in the tray" wait_for 60 docked
+t0=$(date +%s)
+check "started with the program, the server gives a loopback client its bytes and a stamp" wait_for 60 ask
+check "reply '$reply' holds the UTC time" stamped
+check "the connection is logged" grep -q '\] 127\.0\.0\.1' "$dir/Logs/$(date +%Y%m%d).log"
+check "minimised on launch: no window shown" hidden
+click_icon 3
+check "a right click stops the server" wait_for 10 refused
+click_icon --repeat 2 --delay 80 1
+check "a left double-click restores the window" wait_for 10 shown
+sleep 1; xdotool mousemove --window "$(window)" 60 18 click 1; sleep 1 # "Launch on Windows start-up"
+click_icon --repeat 2 --delay 80 3
+check "a right double-click toggles the server and quits" wait_for 20 ended
+check "the server no longer listens" refused
+check "Server.ini written at exit, CR LF" grep -q $'^DaylightSavings=0\r$' "$dir/Server.ini"
+check "the Run value holds the quoted path" \
+  bash -c "wine reg query '$run' /v '$value' | grep -qF '\"C:\\Tallix Server\\tallix-server.exe\"'"
+
+# The end of the session unloads like the close box, also while the window was never shown:
+# a Run value held as a number reads as an entry, so the unload writes the string again.
+printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=%s\r\n' "$port" >"$dir/Server.ini"
+wine reg add "$run" /v "$value" /t REG_DWORD /d 7 /f >/dev/null 2>&1; start
+wait_for 60 ask && wineboot --end-session >/dev/null 2>&1 # a reply: its event loop runs
+check "the end of the session ends the program" wait_for 20 ended
+check "... after writing Server.ini" grep -q $'^DaylightSavings=0\r$' "$dir/Server.ini"
+check "... and the Run value as a string" bash -c "wine reg query '$run' /v '$value' | grep -qF 'REG_SZ'"
+[ $failures -eq 0 ] || { echo "--- program output"; cat "$top/out.log"; import -window root /tmp/wine-e2e-fail.png; }
+exit $((failures > 0))
