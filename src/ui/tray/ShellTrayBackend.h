@@ -19,6 +19,9 @@ public:
     void Update(const QIcon &icon, const QString &tooltip) override;
     void Hide() override;
     QString Name() const override { return QStringLiteral("shell"); }
+    // Windows' notification area is part of every desktop session; an icon it lost with
+    // Explorer comes back when Explorer does.
+    bool Hosted() const override { return wanted_; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
