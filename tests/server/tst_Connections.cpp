@@ -256,15 +256,11 @@ void tst_Connections::stampFollowsBoxSecondAndZoneAtOnce()
     // the very next request.
     FakeTime t(MakeDateValue(2026, 12, 5, 23, 2, 52), {-60, -60});
     TimeReply reply(t.zone, QLocale::c());
-    QCOMPARE(reply.Stamp(0), QByteArray("05DEC26220252"));
-    QCOMPARE(reply.Stamp(1), QByteArray("05DEC26210252"));
-    QCOMPARE(reply.Stamp(0), QByteArray("05DEC26220252"));
+    QCOMPARE(reply.Stamp(2), QByteArray("05DEC26210252"));
     t.clock.now = t.clock.now.addSecs(1);
     QCOMPARE(reply.Stamp(2), QByteArray("05DEC26210253"));
-    t.source.record = {-120, -60};
-    QCOMPARE(reply.Stamp(0), QByteArray("05DEC26210253"));
 
-    // The system's zone and clock, kept per second too, follow TZ within the second.
+    // The system's zone and clock, kept per second too, follow TZ and the box at once.
     TimeZone system;
     TimeReply live(system, QLocale::c());
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -275,14 +271,14 @@ void tst_Connections::stampFollowsBoxSecondAndZoneAtOnce()
         qputenv("TZ", "UTC0");
         const QByteArray utc = live.Stamp(0);
         qputenv("TZ", "XST0XDT,J2/0,J365/0"); // daylight saving from 2 January to 31 December
-        const QByteArray daylight = live.Stamp(0);
+        const QByteArray daylight = live.Stamp(0), boxChecked = live.Stamp(1), boxUnchecked = live.Stamp(0);
         qunsetenv("TZ");
         if (::time(nullptr) != second)
             continue;
         QCOMPARE(utc, at(0));
         const int day = QDateTime::currentDateTimeUtc().date().dayOfYear();
         if (day > 2 && day < 364)
-            QCOMPARE(daylight, at(3600));
+            QVERIFY(daylight == at(3600) && boxChecked == at(0) && boxUnchecked == daylight);
         return;
     }
     QFAIL("the second never stood still long enough");

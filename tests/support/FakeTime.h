@@ -16,12 +16,7 @@ class FakeTimeZoneSource : public TimeZoneSource
 {
 public:
     TimeZoneRecord record;
-    mutable int queries = 0;
-    TimeZoneRecord Query() const override
-    {
-        ++queries;
-        return record;
-    }
+    TimeZoneRecord Query() const override { return record; }
 };
 
 // A zone and a clock both set by hand, and the TimeZone over them.

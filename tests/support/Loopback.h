@@ -91,19 +91,14 @@ public:
     // Sends everything, reading what comes back meanwhile so that replies cannot stall it.
     bool SendAll(const QByteArray &data, int timeoutMs = 30000)
     {
-        qsizetype done = 0;
         QDeadlineTimer deadline(timeoutMs);
-        while (done < data.size()) {
-            const ssize_t n = ::send(fd_, data.constData() + done, size_t(data.size() - done), MSG_NOSIGNAL);
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                return false;
-            done += qMax<ssize_t>(n, 0);
+        for (qsizetype done = 0; done < data.size();) {
+            const qint64 n = SendSome(data.constData() + done, data.size() - done);
             ReadAvailable();
-            if (done < data.size()) {
-                if (deadline.hasExpired())
-                    return false;
+            if (n < 0 || (n == 0 && deadline.hasExpired()))
+                return false;
+            if ((done += n) < data.size())
                 Wait(POLLOUT | POLLIN, {}, 5);
-            }
         }
         return true;
     }

@@ -26,14 +26,8 @@ cleanup() {
     trayer_pid=$(cat "$workdir/trayer.pid")
   fi
   for pid in $trayer_pid $bus_pid $xvfb_pid; do
-    if kill -0 "$pid" 2>/dev/null; then
-      kill "$pid" 2>/dev/null
-      for _ in 1 2 3 4 5 6 7 8 9 10; do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-      done
-      kill -9 "$pid" 2>/dev/null
-    fi
+    kill "$pid" 2>/dev/null && timeout 1 tail --pid="$pid" -f /dev/null
+    kill -9 "$pid" 2>/dev/null
   done
   rm -rf "$workdir"
 }
@@ -91,20 +85,12 @@ start_trayer() {
   echo "$trayer_pid" >"$workdir/trayer.pid"
 }
 
-# Prints the window that owns the tray selection, if any. A small probe built with the tests
-# asks the X server directly; without it, trayer's panel window stands in for the owner.
-selection_owner() {
-  if [ -n "${TALLIX_TRAY_OWNER_PROBE:-}" ] && [ -x "$TALLIX_TRAY_OWNER_PROBE" ]; then
-    "$TALLIX_TRAY_OWNER_PROBE" 2>/dev/null
-  else
-    xdotool search --classname '^panel$' 2>/dev/null | head -n1
-  fi
-}
-
+# trayer's panel window stands for the tray; an icon that comes before the tray takes its
+# selection docks when the tray announces itself.
 start_trayer
 owned=0
 for _ in $(seq 1 100); do
-  if [ -n "$(selection_owner)" ]; then owned=1; break; fi
+  if [ -n "$(xdotool search --classname '^panel$' 2>/dev/null | head -n1)" ]; then owned=1; break; fi
   kill -0 "$trayer_pid" 2>/dev/null || break
   sleep 0.1
 done
@@ -116,5 +102,3 @@ fi
 
 export TALLIX_TRAYER_PID_FILE="$workdir/trayer.pid"
 timeout --kill-after=10 "${TALLIX_XVFB_TIMEOUT:-240}" "$@"
-rc=$?
-exit $rc

@@ -100,9 +100,7 @@ void tst_frmMain::startStopAndCounters()
 void tst_frmMain::failedStartShowsMessageAndStaysIdle_data()
 {
     QTest::addColumn<QString>("port");
-    QTest::newRow("no number") << QStringLiteral("ab1c");
     QTest::newRow("zero") << QStringLiteral("0");
-    QTest::newRow("too large") << QStringLiteral("70000");
     QTest::newRow("held by another program") << QStringLiteral("held");
 }
 
