@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The time server's figures beside throughput: connection churn against the epoll
 # yardstick, start-up against a minimal Qt program, and memory with idle connections and
-# with a client that floods without reading.
+# with a client that floods without reading; the window-less mode's start-up and memory.
 #
 #   bench/resource-bench.sh BUILD_DIR [ROUNDS=5]
 #
@@ -73,6 +73,27 @@ done
 sp=$(awk '{ print $1 }' "$tmp/startup" | median)
 sm=$(awk '{ print $2 }' "$tmp/startup" | median)
 echo "STARTUP program ${sp} ms, minimal ${sm} ms, ratio $(awk -v a="$sp" -v b="$sm" 'BEGIN { printf "%.2f", a / b }')x"
+
+echo "== the window-less mode (--headless) beside the window: start-up, and memory listening"
+: > "$tmp/headless"
+for round in $(seq 1 "$rounds"); do
+  port=$(free_port)
+  make_folder "$tmp/headless$round" "$port"
+  env -u DISPLAY -u WAYLAND_DISPLAY "$probe" startup --port "$port" -- taskset -c 1 \
+    "$tmp/headless$round/tallix-server" --headless 2>/dev/null | field startup_ms >> "$tmp/headless"
+done
+for mode in window headless; do
+  port=$(free_port)
+  make_folder "$tmp/rss-$mode" "$port"
+  args=(); [ "$mode" = headless ] && args=(--headless)
+  taskset -c 1 "$tmp/rss-$mode/tallix-server" "${args[@]}" 2>/dev/null &
+  pids+=($!)
+  wait_listening "$port" 10 && sleep 1
+  echo "$mode $(rss_kib $!)" >> "$tmp/rss"
+done
+echo "HEADLESS start-up ${sp} ms with the window, $(median < "$tmp/headless") ms without;" \
+  "RSS listening $(awk '$1 == "window" { print $2 }' "$tmp/rss") KiB with the window," \
+  "$(awk '$1 == "headless" { print $2 }' "$tmp/rss") KiB without"
 
 ref_port=$(free_port)
 taskset -c 1 "$reference" --port "$ref_port" --max-seconds 600 &
