@@ -25,6 +25,7 @@ public:
     void StopListening() override;
     quint16 BoundPort() const override;
     bool Accept(int slot, qintptr requestID) override;
+    QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;

@@ -25,6 +25,7 @@ public:
     void StopListening() override;
     quint16 BoundPort() const override { return server ? server->serverPort() : 0; }
     bool Accept(int slot, qintptr requestID) override;
+    QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;
@@ -223,6 +224,11 @@ void QtSocketEngine::CloseSlot(int slot)
         return;
     slotTable[slot].socket = nullptr;
     Detach(s);
+}
+
+QHostAddress QtSocketEngine::PendingPeer(qintptr requestID) const
+{
+    return pending && requestID == pendingID ? pending->peerAddress() : QHostAddress();
 }
 
 QString QtSocketEngine::PeerAddress(int slot) const
