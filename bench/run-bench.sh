@@ -8,7 +8,9 @@
 # starts it on load; SERVER=layer benchmarks bench/tallix-layer-server (the socket layer
 # without a window) instead, SERVER=none the yardstick alone. Servers run on core 1, the
 # load on core 0; the two servers take turns, N = 1, 16 and 255 in each round.
-# LAYER_ARGS=--fixed-stamp gives the layer server a constant stamp.
+# LAYER_ARGS=--fixed-stamp gives the layer server a constant stamp. RULES_LINES=1000 puts
+# an Access.txt of that many rules beside the program (loopback still allowed, every
+# other line a network that does not hold it, of many prefix lengths and both protocols).
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR [SECONDS] [ROUNDS]}
@@ -66,6 +68,17 @@ case "$server_kind" in
     cp "$build/tallix-server" "$tmp/prog/"
     printf 'StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=0\r\nport=%s\r\nDaylightSavings=0\r\n' "$srv_port" \
       > "$tmp/prog/Server.ini"
+    if [ "${RULES_LINES:-0}" -gt 0 ]; then
+      { printf 'allow 127.0.0.0/8\r\nallow ::1\r\nper-address 255\r\n'
+        for i in $(seq 4 "$RULES_LINES"); do
+          case $((i % 4)) in
+            0) printf 'deny 10.%d.%d.0/24\r\n' $((i / 256 % 256)) $((i % 256)) ;;
+            1) printf 'allow 172.%d.%d.%d\r\n' $((16 + i % 16)) $((i / 16 % 256)) $((i % 256)) ;;
+            2) printf 'deny 2001:db8:%x::/%d\r\n' "$i" $((48 + i % 17)) ;;
+            3) printf 'allow 100.%d.0.0/%d\r\n' $((64 + i % 64)) $((16 + i % 9)) ;;
+          esac
+        done; } > "$tmp/prog/Access.txt"
+    fi
     (cd "$tmp/prog" && QT_QPA_PLATFORM=offscreen exec taskset -c 1 ./tallix-server) &
     srv_pid=$!
     ;;

@@ -28,6 +28,10 @@ void ConnectionService::ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaun
 
 bool ConnectionService::Listen(std::optional<qint64> port)
 {
+    // Every start reads the file again, so an edit counts from the next start; the
+    // clients of the last run are gone, and their counts with them.
+    rules_ = AccessRules::FromFile(options_.programFolder() + QLatin1String(AccessFileName));
+    busyByAddress_.clear();
     // Listening on whatever port an earlier start left would only be undone at once.
     return port && socServer_.SetLocalPort(*port) && socServer_.Listen();
 }
@@ -42,14 +46,25 @@ void ConnectionService::Stop()
 
 void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
 {
-    // With all slots busy the request is not taken: the socket layer closes it when
-    // this handler returns, and it is neither counted nor logged.
+    // With all slots busy, or a client the rules turn away, the request is not taken:
+    // the socket layer closes it when this handler returns, and it is neither counted
+    // nor logged (a refused host must not be able to fill the disk with log lines).
+    AccessRules::Address client{};
+    if (!rules_.IsEmpty()) {
+        client = AccessRules::FromHost(socServer_.PendingHostAddress(requestID));
+        if (!rules_.Allows(client, busyByAddress_.value(client)))
+            return;
+    }
     const std::optional<SlotTable::Pick> pick = slots_.Take();
     if (!pick)
         return;
     if (pick->isNew)
         socServer_.Load(pick->slot);
     socServer_.Accept(pick->slot, requestID);
+    if (!rules_.IsEmpty()) {
+        slotAddress_[pick->slot] = client;
+        ++busyByAddress_[client];
+    }
     counters_.Count(slots_.SocketCount());
     emit Counted();
     log_.LogConnection(options_.programFolder(), options_.logValue(),
@@ -65,5 +80,10 @@ void ConnectionService::socServer_DataArrival(int Index, qint64 bytesTotal)
 void ConnectionService::socServer_Close(int Index)
 {
     socServer_.Close(Index);
+    if (!rules_.IsEmpty() && slots_.InUse(Index)) {
+        const auto it = busyByAddress_.find(slotAddress_[Index]);
+        if (it != busyByAddress_.end() && --*it <= 0)
+            busyByAddress_.erase(it);
+    }
     slots_.Free(Index);
 }

@@ -1,11 +1,14 @@
 #pragma once
+#include "AccessRules.h"
 #include "ConnectionCounters.h"
 #include "ConnectionLog.h"
 #include "SlotTable.h"
 #include "SocketControl.h"
 #include "TimeReply.h"
 
+#include <QHash>
 #include <QObject>
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -34,7 +37,8 @@ public:
 
     // A start in two steps, as the window's start sequence puts them: the since-start
     // counters and the slot count begin again (from the launch totals the window shows),
-    // then the listener opens. Listen is false when the port is missing or refused.
+    // then the access rules are read again from the program folder's AccessFileName and
+    // the listener opens. Listen is false when the port is missing or refused.
     void ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaunch);
     bool Listen(std::optional<qint64> port);
     // Closes every element from the listener to the slot count, busy or free (their
@@ -45,6 +49,11 @@ public:
     const SocketControl &socServer() const { return socServer_; }
     const SlotTable &Slots() const { return slots_; }
     const ConnectionCounters &Counters() const { return counters_; }
+    // The rules file's lines the last start left out, as "line N: text", for the
+    // operator to see; empty without a file.
+    QStringList IgnoredRuleLines() const { return rules_.IgnoredLines(); }
+
+    static constexpr const char *AccessFileName = "Access.txt";
 
 signals:
     // A connection was counted; Counters() holds the new values.
@@ -61,4 +70,9 @@ private:
     TimeReply reply_;
     ConnectionLog log_;
     Options options_;
+    AccessRules rules_;
+    // Kept only under rules: the address of each busy slot and the busy slots of each
+    // address, for the per-address limit.
+    std::array<AccessRules::Address, MaxSlots + 1> slotAddress_{};
+    QHash<AccessRules::Address, int> busyByAddress_;
 };

@@ -26,6 +26,7 @@ public:
     quint16 BoundPort() const override;
     bool DualStack() const override;
     bool Accept(int slot, qintptr requestID) override;
+    QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;

@@ -350,6 +350,13 @@ void EpollEngine::Register(Conn *c)
     UpdateInterest(c);
 }
 
+QHostAddress EpollEngine::PendingPeer(qintptr requestID) const
+{
+    if (pending.fd < 0 || qintptr(pending.fd) != requestID)
+        return QHostAddress();
+    return QHostAddress(reinterpret_cast<const sockaddr *>(&pending.peer));
+}
+
 QString EpollEngine::PeerAddress(int slot) const
 {
     const Conn *c = slotConn[slot].get();

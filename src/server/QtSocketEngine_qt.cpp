@@ -26,6 +26,7 @@ public:
     quint16 BoundPort() const override { return server ? server->serverPort() : 0; }
     bool DualStack() const override { return server && server->serverAddress() == QHostAddress::Any; }
     bool Accept(int slot, qintptr requestID) override;
+    QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;
@@ -224,6 +225,11 @@ void QtSocketEngine::CloseSlot(int slot)
         return;
     slotTable[slot].socket = nullptr;
     Detach(s);
+}
+
+QHostAddress QtSocketEngine::PendingPeer(qintptr requestID) const
+{
+    return pending && requestID == pendingID ? pending->peerAddress() : QHostAddress();
 }
 
 QString QtSocketEngine::PeerAddress(int slot) const

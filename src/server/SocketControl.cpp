@@ -62,6 +62,11 @@ bool SocketControl::Accept(int index, qintptr requestID)
     return IsSlot(index) && loaded_[index] && engine_->Accept(index, requestID);
 }
 
+QHostAddress SocketControl::PendingHostAddress(qintptr requestID) const
+{
+    return engine_->PendingPeer(requestID);
+}
+
 QByteArray SocketControl::GetData(int index, qint64 maxLen)
 {
     return IsSlot(index) ? engine_->Read(index, maxLen) : QByteArray();

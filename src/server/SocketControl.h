@@ -2,6 +2,7 @@
 #include "ServerLimits.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -54,6 +55,9 @@ public:
     // unconnected slot index takes over the connection. A request nobody accepts is
     // closed when the event returns.
     bool Accept(int index, qintptr requestID);
+    // Only during the same event: the address of the client asking, so that it can be
+    // turned away before it takes a slot. Null for any other request.
+    QHostAddress PendingHostAddress(qintptr requestID) const;
     // Up to maxLen of the bytes waiting on the slot (all when maxLen is negative); they
     // leave the buffer.
     QByteArray GetData(int index, qint64 maxLen);

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QHostAddress>
 #include <QString>
 #include <QtGlobal>
 
@@ -24,6 +25,8 @@ public:
     // Inside the ConnectionRequest event for requestID: the slot takes the connection,
     // unless it still serves a client that has not gone.
     virtual bool Accept(int slot, qintptr requestID) = 0;
+    // Inside the same event: who asks; a null address for any other request.
+    virtual QHostAddress PendingPeer(qintptr requestID) const = 0;
     virtual QByteArray Read(int slot, qint64 maxLen) = 0;
     virtual bool Send(int slot, const QByteArray &data) = 0;
     virtual void CloseSlot(int slot) = 0;

@@ -19,6 +19,15 @@ void ShowNumber(QLineEdit *box, qint64 n)
         box->setText(text);
 }
 
+// Modal to this window only: the docked tray icon is a window of its own and keeps
+// taking gestures; while a tray gesture's handler waits here, the icon drops them.
+void ShowBox(QWidget *window, const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, window);
+    box.setWindowModality(Qt::WindowModal);
+    box.exec();
+}
+
 } // namespace
 
 void frmMain::SetTrayLook(const QIcon &icon, const QString &tooltipPrefix)
@@ -61,12 +70,17 @@ void frmMain::StartServer()
 
     if (failed) {
         StopServer();
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Error"),
-                        QStringLiteral("Invalid TCP port number or port in use."), QMessageBox::Ok, this);
-        // Modal to this window only: the docked tray icon is a window of its own and keeps
-        // taking gestures; while a tray gesture's handler waits here, the icon drops them.
-        box.setWindowModality(Qt::WindowModal);
-        box.exec();
+        ShowBox(this, QStringLiteral("Error"), QStringLiteral("Invalid TCP port number or port in use."));
+    } else if (const QStringList ignored = server_->IgnoredRuleLines(); !ignored.isEmpty()) {
+        // The server runs with the rules it could read; the operator learns what was left
+        // out, in a box that still fits the screen when the whole file is wrong.
+        constexpr int shown = 20;
+        QStringList lines = ignored.mid(0, shown);
+        if (ignored.size() > shown)
+            lines << QStringLiteral("... and %1 more").arg(ignored.size() - shown);
+        ShowBox(this, QStringLiteral("Access rules"),
+                QStringLiteral("These lines of %1 were ignored:\n\n%2")
+                    .arg(QLatin1String(ConnectionService::AccessFileName), lines.join(u'\n')));
     }
 }
 

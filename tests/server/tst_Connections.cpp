@@ -4,11 +4,13 @@
 #include "Loopback.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -42,9 +44,7 @@ struct Rig
     bool Start()
     {
         service.ResetForStart(service.Counters().SinceLaunch(), service.Counters().MaxSimSinceLaunch());
-        if (!port)
-            return sockets.SetLocalPort(0) && sockets.Listen() && (port = sockets.LocalPort()) != 0;
-        return service.Listen(port);
+        return service.Listen(port) && (port = sockets.LocalPort()) != 0; // 0: the system picks
     }
     QByteArray LogFile()
     {
@@ -73,6 +73,8 @@ private slots:
     void closeLetsQueuedRepliesLeave();
     void handlerMayCloseOrUnloadOtherSlotsMidPass();
     void stampFollowsBoxSecondAndZoneAtOnce();
+    void accessRulesTurnClientsAwayBeforeASlot_data();
+    void accessRulesTurnClientsAwayBeforeASlot();
 };
 
 void tst_Connections::servesCountsLogsAndRestarts()
@@ -282,6 +284,65 @@ void tst_Connections::stampFollowsBoxSecondAndZoneAtOnce()
         return;
     }
     QFAIL("the second never stood still long enough");
+}
+
+void tst_Connections::accessRulesTurnClientsAwayBeforeASlot_data()
+{
+    QTest::addColumn<QByteArray>("file"); // "-": none
+    QTest::addColumn<QString>("clients"); // source addresses, connecting in this order
+    QTest::addColumn<QString>("served");  // per client: 1 served, 0 closed at once
+    QTest::addColumn<QStringList>("ignored");
+    const QString four = QStringLiteral("127.0.0.2 127.0.0.3 ::1 127.0.1.1");
+    QTest::newRow("no file") << QByteArray("-") << four << "1111" << QStringList();
+    QTest::newRow("deny one host, IPv4 rule on the dual-stack socket")
+        << QByteArray("deny 127.0.0.3\n") << four << "1011" << QStringList();
+    QTest::newRow("allow lines: most specific wins, the rest is refused")
+        << QByteArray("# ours\r\nallow 127.0.0.0/8\r\ndeny 127.0.0.0/24 # lab\r\nALLOW 127.0.0.3\r\n")
+        << four << "0101" << QStringList();
+    QTest::newRow("IPv6 rule") << QByteArray("allow ::1\ndeny ::/0\n") << four << "0010" << QStringList();
+    QTest::newRow("deny wins a tie; IPv4 /0 holds no IPv6 client")
+        << QByteArray("deny 127.0.0.2\nallow 127.0.0.2/32\nallow 0.0.0.0/0\n") << four << "0101" << QStringList();
+    QTest::newRow("per-address limit, freed again")
+        << QByteArray("per-address 2\n") << "127.0.0.2 127.0.0.2 127.0.0.2 127.0.0.3" << "1101" << QStringList();
+    QTest::newRow("bad lines skipped and reported")
+        << QByteArray("allow 127.0.0.2\nallow 127.1\ndeny 127.0.0.1/8\nper-address 0\nallow ::1%lo\nblock ::1\n")
+        << four << "1000"
+        << QStringList{"line 2: allow 127.1", "line 3: deny 127.0.0.1/8", "line 4: per-address 0",
+                       "line 5: allow ::1%lo", "line 6: block ::1"};
+}
+
+// Refused clients take no slot and are neither counted nor logged; served ones are
+// untouched by them. At the end the first client goes and its address asks again.
+void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, clients);
+    QFETCH(QString, served);
+    QFETCH(QStringList, ignored);
+    Rig r;
+    QFile rules(r.folder.filePath(QStringLiteral("Access.txt")));
+    QVERIFY(file == "-" || (rules.open(QIODevice::WriteOnly) && rules.write(file) && rules.flush()));
+    QVERIFY(r.Start());
+    QCOMPARE(r.service.IgnoredRuleLines(), ignored);
+    const QStringList sources = clients.split(u' ');
+    std::vector<std::unique_ptr<Client>> c;
+    auto connect = [&](const QString &source) {
+        c.push_back(std::make_unique<Client>());
+        const QByteArray from = source.toLatin1();
+        return c.back()->Connect(r.port, from.contains(':') ? "::1" : "127.0.0.1", from.constData());
+    };
+    for (const QString &source : sources)
+        QVERIFY(connect(source));
+    const int count = int(served.count(u'1'));
+    QVERIFY(WaitFor([&] { return r.service.Counters().SinceStart() == count; }));
+    for (int i = 0; i < sources.size(); ++i)
+        QCOMPARE(c[i]->Ask("x") == "x:" + Stamp, served[i] == u'1');
+    QCOMPARE(r.service.Slots().SocketCount(), count);
+    QCOMPARE(r.LogFile().count('\n'), count);
+    c[0]->Reset();
+    QVERIFY(WaitFor([&] { return !r.service.Slots().InUse(1); }) || served[0] == u'0');
+    QVERIFY(connect(sources[0]));
+    QCOMPARE(c.back()->Ask("x") == "x:" + Stamp, served[0] == u'1');
 }
 
 QTEST_GUILESS_MAIN(tst_Connections)
