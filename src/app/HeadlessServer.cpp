@@ -37,6 +37,8 @@ bool HeadlessServer::Start()
                 .arg(settings_.Port, folder_));
         return false;
     }
+    for (const QString &line : service_.IgnoredRuleLines())
+        Say(QStringLiteral("%1 ignored, %2").arg(QLatin1String(ConnectionService::AccessFileName), line));
     Say(QStringLiteral("listening on port %1 (%2)")
             .arg(service_.socServer().LocalPort())
             .arg(service_.socServer().DualStack() ? QStringLiteral("IPv6 and IPv4") : QStringLiteral("IPv4 only")));
