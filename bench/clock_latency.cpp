@@ -57,11 +57,10 @@ int main(int argc, char *argv[])
     const double cpu = ProcessCpuSeconds() - cpuStart;
     const double wall = (QDateTime::currentMSecsSinceEpoch() - wallStart) / 1000.0;
     std::sort(lateMs.begin(), lateMs.end());
-    std::printf("seconds observed: %.1f, clock updates: %zu, seconds skipped: %d\n", wall,
-                lateMs.size(), skipped);
+    std::printf("seconds observed: %.1f, clock updates: %zu, seconds skipped: %d\n", wall, lateMs.size(), skipped);
     if (!lateMs.empty())
-        std::printf("update after the second began: median %d ms, worst %d ms\n",
-                    lateMs[lateMs.size() / 2], lateMs.back());
+        std::printf("update after the second began: median %d ms, worst %d ms\n", lateMs[lateMs.size() / 2],
+                    lateMs.back());
     std::printf("idle CPU: %.3f s in %.1f s = %.3f%% of one core\n", cpu, wall, 100.0 * cpu / wall);
     return 0;
 }

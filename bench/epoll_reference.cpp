@@ -24,8 +24,7 @@ namespace {
 volatile sig_atomic_t stopRequested = 0;
 void OnSignal(int) { stopRequested = 1; }
 
-const char *Months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+const char *Months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
 // ddMMMyyhhnnss in UTC, computed for every reply as the real server does.
 void Stamp(char out[13])

@@ -91,18 +91,27 @@ int main(int argc, char **argv)
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string k = argv[i];
         const char *v = argv[i + 1];
-        if (k == "--host") host = v;
-        else if (k == "--port") port = atoi(v);
-        else if (k == "--connections") connections = atoi(v);
-        else if (k == "--size") size = atoi(v);
-        else if (k == "--seconds") seconds = atof(v);
-        else if (k == "--warmup-ms") warmupMs = atol(v);
-        else if (k == "--pid") pid = atol(v);
+        if (k == "--host")
+            host = v;
+        else if (k == "--port")
+            port = atoi(v);
+        else if (k == "--connections")
+            connections = atoi(v);
+        else if (k == "--size")
+            size = atoi(v);
+        else if (k == "--seconds")
+            seconds = atof(v);
+        else if (k == "--warmup-ms")
+            warmupMs = atol(v);
+        else if (k == "--pid")
+            pid = atol(v);
     }
-    if (port <= 0 || port > 65535 || connections < 1 || connections > 10000 || size < 1
-        || size > 60000 || seconds <= 0 || seconds > 600) {
-        fprintf(stderr, "usage: %s --port P [--host H] [--connections N] [--size B] "
-                        "[--seconds S] [--warmup-ms MS] [--pid PID]\n", argv[0]);
+    if (port <= 0 || port > 65535 || connections < 1 || connections > 10000 || size < 1 || size > 60000 || seconds <= 0
+        || seconds > 600) {
+        fprintf(stderr,
+                "usage: %s --port P [--host H] [--connections N] [--size B] "
+                "[--seconds S] [--warmup-ms MS] [--pid PID]\n",
+                argv[0]);
         return 2;
     }
 
@@ -214,11 +223,12 @@ int main(int argc, char **argv)
         cpuUs = double(cpuAfter - cpuBefore) / double(sysconf(_SC_CLK_TCK)) * 1e6 / double(measured);
 
     printf("%d connections, %d-byte requests, %.2f s: %lld replies, %.0f req/s, p50 %.1f us, "
-           "p99 %.1f us", connections, size, elapsed, measured, rps, pct(0.5), pct(0.99));
+           "p99 %.1f us",
+           connections, size, elapsed, measured, rps, pct(0.5), pct(0.99));
     if (cpuUs >= 0)
         printf(", server CPU %.2f us/req", cpuUs);
     printf(", invalid replies %lld\n", invalid);
-    printf("RESULT rps=%.0f p50_us=%.1f p99_us=%.1f cpu_us=%.3f invalid=%lld\n", rps, pct(0.5),
-           pct(0.99), cpuUs, invalid);
+    printf("RESULT rps=%.0f p50_us=%.1f p99_us=%.1f cpu_us=%.3f invalid=%lld\n", rps, pct(0.5), pct(0.99), cpuUs,
+           invalid);
     return invalid == 0 && measured > 0 ? 0 : 1;
 }

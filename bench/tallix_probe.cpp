@@ -95,8 +95,7 @@ bool Ask(int fd, const std::string &request)
             return false;
         got.append(buf, size_t(n));
     }
-    if (got.size() != request.size() + 14 || got.compare(0, request.size(), request) != 0
-        || got[request.size()] != ':')
+    if (got.size() != request.size() + 14 || got.compare(0, request.size(), request) != 0 || got[request.size()] != ':')
         return false;
     for (size_t i = request.size() + 1; i < got.size(); ++i)
         if (!IsStampChar(got[i]))
@@ -145,8 +144,7 @@ int Churn(int port, int clients, double seconds, long pid)
     double cpuUs = -1;
     if (cpuBefore >= 0 && cpuAfter >= 0 && done > 0)
         cpuUs = double(cpuAfter - cpuBefore) / double(sysconf(_SC_CLK_TCK)) * 1e6 / double(done);
-    printf("RESULT conns_per_s=%.0f cpu_us_per_conn=%.2f failed=%lld\n", double(done) / elapsed, cpuUs,
-           failed.load());
+    printf("RESULT conns_per_s=%.0f cpu_us_per_conn=%.2f failed=%lld\n", double(done) / elapsed, cpuUs, failed.load());
     return failed == 0 && done > 0 ? 0 : 1;
 }
 
@@ -256,8 +254,8 @@ int Flood(int port, double seconds, int chunk, double readTimeout)
         for (size_t i = 0; i < echoed.size() && same; ++i)
             same = echoed[i] == pattern[i % pattern.size()];
     }
-    printf("RESULT sent=%lld echoed=%zu replies_ok=%d all_answered=%d\n", sent, echoed.size(),
-           int(wellFormed), int(same));
+    printf("RESULT sent=%lld echoed=%zu replies_ok=%d all_answered=%d\n", sent, echoed.size(), int(wellFormed),
+           int(same));
     return same ? 0 : 1;
 }
 
@@ -314,8 +312,8 @@ int main(int argc, char **argv)
     }
     const double seconds = std::min(600.0, atof(Arg(argc, argv, "--seconds", "3").c_str()));
     if (mode == "churn")
-        return Churn(port, std::clamp(atoi(Arg(argc, argv, "--connections", "16").c_str()), 1, 255),
-                     seconds, atol(Arg(argc, argv, "--pid", "0").c_str()));
+        return Churn(port, std::clamp(atoi(Arg(argc, argv, "--connections", "16").c_str()), 1, 255), seconds,
+                     atol(Arg(argc, argv, "--pid", "0").c_str()));
     if (mode == "hold")
         return Hold(port, std::clamp(atoi(Arg(argc, argv, "--connections", "255").c_str()), 1, 255), seconds);
     if (mode == "flood")

@@ -18,8 +18,8 @@ struct Server
 {
     FakeTime time{MakeDateValue(2026, 12, 5, 22, 2, 52), {}};
     DateText texts{QLocale::c()};
-    ConnectionService service{time.zone, time.clock, texts,
-                              {[] { return 0; }, [] { return 0; }, [] { return QString(); }}};
+    ConnectionService service{
+        time.zone, time.clock, texts, {[] { return 0; }, [] { return 0; }, [] { return QString(); }}};
     int closes = 0;
 } *server = nullptr;
 
@@ -81,8 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     while (pos < size) {
         const uint8_t op = data[pos++];
         const size_t length = 1 + (op >> 3); // 1..32 bytes from the input
-        const QByteArray chunk(reinterpret_cast<const char *>(data + pos),
-                               qsizetype(std::min(length, size - pos)));
+        const QByteArray chunk(reinterpret_cast<const char *>(data + pos), qsizetype(std::min(length, size - pos)));
         pos += size_t(chunk.size());
         switch (op & 7) {
         case 4: // wait for every reply so far

@@ -10,8 +10,8 @@ bool WantsNoWindow(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
-        if (a == "--headless" || a == "--help" || a == "-h" || a == "--help-all" || a == "--version"
-            || a == "-v" || a == "-?")
+        if (a == "--headless" || a == "--help" || a == "-h" || a == "--help-all" || a == "--version" || a == "-v"
+            || a == "-?")
             return true;
     }
     return false;
@@ -20,16 +20,18 @@ bool WantsNoWindow(int argc, char **argv)
 CommandLine ReadCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "A time server: answers each piece of data a TCP client sends with the data, a colon and "
-        "the UTC time (05DEC26220252). Without options it opens its window and tray icon."));
+    parser.setApplicationDescription(
+        QStringLiteral("A time server: answers each piece of data a TCP client sends with the data, a colon and "
+                       "the UTC time (05DEC26220252). Without options it opens its window and tray icon."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption headless(QStringLiteral("headless"),
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
         QStringLiteral("No window, no tray, no display: serve at once on the options of Server.ini, "
                        "which is read and never written; report on standard error. SIGTERM or "
                        "SIGINT stop it, SIGUSR1 writes the counters and the busy slots."));
-    const QCommandLineOption folder({QStringLiteral("f"), QStringLiteral("folder")},
+    const QCommandLineOption folder(
+        {QStringLiteral("f"), QStringLiteral("folder")},
         QStringLiteral("With --headless: the folder of Server.ini and Logs instead of the program's."),
         QStringLiteral("folder"));
     parser.addOptions({headless, folder});

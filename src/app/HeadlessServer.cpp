@@ -16,9 +16,7 @@ void Say(const QString &line)
 HeadlessServer::HeadlessServer(const QString &folder, QObject *parent)
     : QObject(parent), folder_(folder), zone_(), clock_(), texts_(), tick_(zone_, clock_, texts_),
       service_(zone_, clock_, texts_,
-               {[this] { return daylight_; }, [this] { return settings_.LogIPs; },
-                [this] { return folder_; }},
-               this)
+               {[this] { return daylight_; }, [this] { return settings_.LogIPs; }, [this] { return folder_; }}, this)
 {
     // One tick a few milliseconds after each wall-clock second, as the window's clock.
     ticker_.setSingleShot(true);
@@ -63,7 +61,10 @@ void HeadlessServer::ReportStatus() const
     const ConnectionCounters &c = service_.Counters();
     Say(QStringLiteral("connections %1 since launch, %2 since start; most at once %3 since launch, "
                        "%4 since start")
-            .arg(c.SinceLaunch()).arg(c.SinceStart()).arg(c.MaxSimSinceLaunch()).arg(c.MaxSimSinceStart()));
+            .arg(c.SinceLaunch())
+            .arg(c.SinceStart())
+            .arg(c.MaxSimSinceLaunch())
+            .arg(c.MaxSimSinceStart()));
     for (int slot = 1; slot <= service_.Slots().SocketCount(); ++slot)
         if (service_.Slots().InUse(slot))
             Say(QStringLiteral("slot %1: %2").arg(slot).arg(service_.socServer().RemoteHostIP(slot)));

@@ -6,12 +6,8 @@
 // into the unload, before the process is ended; the second closes the window like its
 // close box. Nothing is left to do here.
 struct ShutdownSignals::Private
-{
-};
+{};
 
 ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent), d(new Private) {}
 
-ShutdownSignals::~ShutdownSignals()
-{
-    delete d;
-}
+ShutdownSignals::~ShutdownSignals() { delete d; }

@@ -45,8 +45,7 @@ int main(int argc, char *argv[])
     PreferX11OnWayland(argc, argv);
     const QString noDisplay = MissingDisplayReason();
     if (!noDisplay.isEmpty()) {
-        std::fprintf(stderr,
-                     "tallix-server: %s; to run without a window, start it with --headless\n",
+        std::fprintf(stderr, "tallix-server: %s; to run without a window, start it with --headless\n",
                      qPrintable(noDisplay));
         return 2;
     }
@@ -64,8 +63,7 @@ int main(int argc, char *argv[])
             QCoreApplication::quit();
     };
     QObject::connect(&w, &frmMain::Unloaded, &app, quitWhenLastWindowGone, Qt::QueuedConnection);
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, quitWhenLastWindowGone,
-                     Qt::QueuedConnection);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, quitWhenLastWindowGone, Qt::QueuedConnection);
 
     ShutdownSignals shutdown;
     QObject::connect(&shutdown, &ShutdownSignals::Requested, &w, [&w] {

@@ -84,8 +84,7 @@ Address AccessRules::FromHost(const QHostAddress &host)
     return {hi, lo};
 }
 
-bool AccessRules::ParseLine(const QString &line,
-                            std::vector<std::pair<int, std::pair<Address, bool>>> &rules)
+bool AccessRules::ParseLine(const QString &line, std::vector<std::pair<int, std::pair<Address, bool>>> &rules)
 {
     const QString rule = line.left(line.indexOf(u'#')).simplified();
     if (rule.isEmpty())

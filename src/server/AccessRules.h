@@ -45,6 +45,6 @@ private:
 
     std::vector<Level> levels_; // longest prefix first
     bool hasAllow_ = false;
-    int perAddress_ = 0;        // 0: no limit
+    int perAddress_ = 0; // 0: no limit
     QStringList ignored_;
 };

@@ -3,13 +3,9 @@
 #include <QDir>
 #include <QFile>
 
-ConnectionLog::ConnectionLog(const LocalClock &clock, const DateText &texts)
-    : clock_(clock), texts_(texts)
-{
-}
+ConnectionLog::ConnectionLog(const LocalClock &clock, const DateText &texts) : clock_(clock), texts_(texts) {}
 
-void ConnectionLog::LogConnection(const QString &programFolder, int chkLogValue,
-                                  const QString &remoteIP) const
+void ConnectionLog::LogConnection(const QString &programFolder, int chkLogValue, const QString &remoteIP) const
 {
     const QString logDir = programFolder + QStringLiteral("Logs");
     // An existing directory, or one that cannot be made, is not worth a word.
@@ -22,11 +18,10 @@ void ConnectionLog::LogConnection(const QString &programFolder, int chkLogValue,
     // goes to the file of the day that was read.
     const DateValue day = clock_.Now();
     const QString fileName = logDir + QLatin1Char('/') + day.toString(QStringLiteral("yyyyMMdd"))
-        + QStringLiteral(".log");
+                             + QStringLiteral(".log");
     const DateValue now = clock_.Now();
-    const QByteArray line = (QLatin1Char('[') + texts_.FormatTime(now) + QStringLiteral("] ")
-                             + remoteIP + QStringLiteral("\r\n"))
-                                .toUtf8();
+    const QByteArray line =
+        (QLatin1Char('[') + texts_.FormatTime(now) + QStringLiteral("] ") + remoteIP + QStringLiteral("\r\n")).toUtf8();
 
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -2,16 +2,13 @@
 
 #include "ParseNumber.h"
 
-ConnectionService::ConnectionService(const TimeZone &zone, const LocalClock &clock,
-                                     const DateText &texts, Options options, QObject *parent)
-    : QObject(parent), reply_(zone, texts.Locale()), log_(clock, texts),
-      options_(std::move(options))
+ConnectionService::ConnectionService(const TimeZone &zone, const LocalClock &clock, const DateText &texts,
+                                     Options options, QObject *parent)
+    : QObject(parent), reply_(zone, texts.Locale()), log_(clock, texts), options_(std::move(options))
 {
     socServer_.setObjectName(QStringLiteral("socServer"));
-    connect(&socServer_, &SocketControl::ConnectionRequest, this,
-            &ConnectionService::socServer_ConnectionRequest);
-    connect(&socServer_, &SocketControl::DataArrival, this,
-            &ConnectionService::socServer_DataArrival);
+    connect(&socServer_, &SocketControl::ConnectionRequest, this, &ConnectionService::socServer_ConnectionRequest);
+    connect(&socServer_, &SocketControl::DataArrival, this, &ConnectionService::socServer_DataArrival);
     connect(&socServer_, &SocketControl::PeerClosed, this, &ConnectionService::socServer_Close);
 }
 
@@ -67,8 +64,7 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
     }
     counters_.Count(slots_.SocketCount());
     emit Counted();
-    log_.LogConnection(options_.programFolder(), options_.logValue(),
-                       socServer_.RemoteHostIP(pick->slot));
+    log_.LogConnection(options_.programFolder(), options_.logValue(), socServer_.RemoteHostIP(pick->slot));
 }
 
 void ConnectionService::socServer_DataArrival(int Index, qint64 bytesTotal)

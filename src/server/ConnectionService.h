@@ -28,8 +28,8 @@ public:
     };
 
     // zone, clock and texts must outlive the service.
-    ConnectionService(const TimeZone &zone, const LocalClock &clock, const DateText &texts,
-                      Options options, QObject *parent = nullptr);
+    ConnectionService(const TimeZone &zone, const LocalClock &clock, const DateText &texts, Options options,
+                      QObject *parent = nullptr);
 
     // The port an operator's text stands for: its leading number, halves to even, within
     // 1..65535. Port 0 is refused: the system would pick one nobody asked for.

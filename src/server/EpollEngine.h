@@ -39,14 +39,14 @@ private:
     {
         int fd = -1;
         quint32 gen = 0;
-        int slot = 0;               // 0 once detached from its slot and draining
+        int slot = 0; // 0 once detached from its slot and draining
         QByteArray in;
         QByteArray out;
-        qsizetype outPos = 0;       // bytes of out already sent
-        quint32 events = 0;         // current epoll interest; 0 = not registered
-        bool peerEof = false;       // the client shut its sending side
-        bool failed = false;        // descriptor gone after an error, slot awaits Close
-        bool notified = false;      // PeerClosed raised for this connection
+        qsizetype outPos = 0;  // bytes of out already sent
+        quint32 events = 0;    // current epoll interest; 0 = not registered
+        bool peerEof = false;  // the client shut its sending side
+        bool failed = false;   // descriptor gone after an error, slot awaits Close
+        bool notified = false; // PeerClosed raised for this connection
         bool closing = false;
         bool shutSent = false;
         QDeadlineTimer closeDeadline;

@@ -22,10 +22,7 @@ bool Retryable(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == E
 
 } // namespace
 
-std::unique_ptr<SocketEngine> MakeSocketEngine(SocketControl &owner)
-{
-    return std::make_unique<EpollEngine>(owner);
-}
+std::unique_ptr<SocketEngine> MakeSocketEngine(SocketControl &owner) { return std::make_unique<EpollEngine>(owner); }
 
 EpollEngine::EpollEngine(SocketControl &owner) : q(owner)
 {
@@ -83,15 +80,9 @@ void EpollEngine::StopListening()
     listenFd = -1;
 }
 
-quint16 EpollEngine::BoundPort() const
-{
-    return listenFd >= 0 ? DualStackListener::BoundPort(listenFd) : 0;
-}
+quint16 EpollEngine::BoundPort() const { return listenFd >= 0 ? DualStackListener::BoundPort(listenFd) : 0; }
 
-bool EpollEngine::DualStack() const
-{
-    return listenFd >= 0 && DualStackListener::IsDualStack(listenFd);
-}
+bool EpollEngine::DualStack() const { return listenFd >= 0 && DualStackListener::IsDualStack(listenFd); }
 
 EpollEngine::Conn *EpollEngine::Lookup(quint64 key) const
 {
@@ -135,8 +126,7 @@ void EpollEngine::HandleAccept()
     for (int i = 0; i < AcceptsPerPass && listenFd >= 0; ++i) {
         Pending p;
         p.peerLen = sizeof p.peer;
-        p.fd = accept4(listenFd, reinterpret_cast<sockaddr *>(&p.peer), &p.peerLen,
-                       SOCK_NONBLOCK | SOCK_CLOEXEC);
+        p.fd = accept4(listenFd, reinterpret_cast<sockaddr *>(&p.peer), &p.peerLen, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (p.fd < 0) {
             const int err = errno;
             if (err == EINTR || err == ECONNABORTED)
@@ -273,8 +263,7 @@ bool EpollEngine::Send(int slot, const QByteArray &data)
     if (data.isEmpty())
         return true;
     if (c->Unsent() == 0) {
-        const ssize_t n = ::send(c->fd, data.constData(), size_t(data.size()),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::send(c->fd, data.constData(), size_t(data.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n == data.size())
             return true;
         if (n < 0 && !Retryable(errno)) {
@@ -296,8 +285,7 @@ bool EpollEngine::Send(int slot, const QByteArray &data)
 
 void EpollEngine::FlushOutput(Conn *c)
 {
-    const ssize_t n = ::send(c->fd, c->out.constData() + c->outPos, size_t(c->Unsent()),
-                             MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n = ::send(c->fd, c->out.constData() + c->outPos, size_t(c->Unsent()), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
         if (!Retryable(errno))
             Fail(c, true);
@@ -323,8 +311,7 @@ void EpollEngine::UpdateInterest(Conn *c)
         return;
     quint32 want = 0;
     if (!c->peerEof
-        && (c->closing
-            || (c->Unsent() < SocketControl::OutputBound && c->in.size() < SocketControl::InputBound)))
+        && (c->closing || (c->Unsent() < SocketControl::OutputBound && c->in.size() < SocketControl::InputBound)))
         want |= EPOLLIN;
     if (c->Unsent() > 0)
         want |= EPOLLOUT;

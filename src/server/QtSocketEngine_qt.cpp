@@ -263,7 +263,4 @@ qint64 QtSocketEngine::BufferedBytes() const
 
 } // namespace
 
-std::unique_ptr<SocketEngine> MakeSocketEngine(SocketControl &owner)
-{
-    return std::make_unique<QtSocketEngine>(owner);
-}
+std::unique_ptr<SocketEngine> MakeSocketEngine(SocketControl &owner) { return std::make_unique<QtSocketEngine>(owner); }

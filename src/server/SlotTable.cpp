@@ -21,7 +21,4 @@ void SlotTable::Free(int slot)
         inUse_[slot] = false;
 }
 
-bool SlotTable::InUse(int slot) const
-{
-    return slot >= 1 && slot <= MaxSlots && inUse_[slot];
-}
+bool SlotTable::InUse(int slot) const { return slot >= 1 && slot <= MaxSlots && inUse_[slot]; }

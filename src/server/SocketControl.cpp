@@ -4,9 +4,7 @@
 #include "ParseNumber.h"
 #include "SocketEngine.h"
 
-SocketControl::SocketControl(QObject *parent) : QObject(parent), engine_(MakeSocketEngine(*this))
-{
-}
+SocketControl::SocketControl(QObject *parent) : QObject(parent), engine_(MakeSocketEngine(*this)) {}
 
 SocketControl::~SocketControl() = default;
 
@@ -20,10 +18,7 @@ bool SocketControl::SetLocalPort(qint64 port)
     return true;
 }
 
-bool SocketControl::Listen()
-{
-    return engine_->Listen(port_);
-}
+bool SocketControl::Listen() { return engine_->Listen(port_); }
 
 quint16 SocketControl::LocalPort() const
 {
@@ -31,10 +26,7 @@ quint16 SocketControl::LocalPort() const
     return bound ? bound : port_;
 }
 
-bool SocketControl::DualStack() const
-{
-    return engine_->DualStack();
-}
+bool SocketControl::DualStack() const { return engine_->DualStack(); }
 
 bool SocketControl::Load(int index)
 {
@@ -52,30 +44,21 @@ void SocketControl::Unload(int index)
     loaded_[index] = false;
 }
 
-bool SocketControl::IsLoaded(int index) const
-{
-    return index == 0 || (IsSlot(index) && loaded_[index]);
-}
+bool SocketControl::IsLoaded(int index) const { return index == 0 || (IsSlot(index) && loaded_[index]); }
 
 bool SocketControl::Accept(int index, qintptr requestID)
 {
     return IsSlot(index) && loaded_[index] && engine_->Accept(index, requestID);
 }
 
-QHostAddress SocketControl::PendingHostAddress(qintptr requestID) const
-{
-    return engine_->PendingPeer(requestID);
-}
+QHostAddress SocketControl::PendingHostAddress(qintptr requestID) const { return engine_->PendingPeer(requestID); }
 
 QByteArray SocketControl::GetData(int index, qint64 maxLen)
 {
     return IsSlot(index) ? engine_->Read(index, maxLen) : QByteArray();
 }
 
-bool SocketControl::SendData(int index, const QByteArray &data)
-{
-    return IsSlot(index) && engine_->Send(index, data);
-}
+bool SocketControl::SendData(int index, const QByteArray &data) { return IsSlot(index) && engine_->Send(index, data); }
 
 void SocketControl::Close(int index)
 {
@@ -85,17 +68,8 @@ void SocketControl::Close(int index)
         engine_->CloseSlot(index);
 }
 
-QString SocketControl::RemoteHostIP(int index) const
-{
-    return IsSlot(index) ? engine_->PeerAddress(index) : QString();
-}
+QString SocketControl::RemoteHostIP(int index) const { return IsSlot(index) ? engine_->PeerAddress(index) : QString(); }
 
-qint64 SocketControl::QueuedOutput(int index) const
-{
-    return IsSlot(index) ? engine_->QueuedOutput(index) : 0;
-}
+qint64 SocketControl::QueuedOutput(int index) const { return IsSlot(index) ? engine_->QueuedOutput(index) : 0; }
 
-qint64 SocketControl::BufferedBytes() const
-{
-    return engine_->BufferedBytes();
-}
+qint64 SocketControl::BufferedBytes() const { return engine_->BufferedBytes(); }

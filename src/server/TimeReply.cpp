@@ -12,9 +12,7 @@ void AppendTwoDigits(QByteArray &out, int n)
 
 } // namespace
 
-TimeReply::TimeReply(const TimeZone &zone, const QLocale &locale) : zone_(zone), locale_(locale)
-{
-}
+TimeReply::TimeReply(const TimeZone &zone, const QLocale &locale) : zone_(zone), locale_(locale) {}
 
 QByteArray TimeReply::Answer(const QByteArray &request, int chkDaylightSavingsValue) const
 {

@@ -39,9 +39,7 @@ QString UnescapeDesktopString(const QString &raw)
         case u't': out += u'\t'; break;
         case u'r': out += u'\r'; break;
         case u'\\': out += u'\\'; break;
-        default:
-            out += c;
-            out += next;
+        default: out += c; out += next;
         }
     }
     return out;
@@ -63,15 +61,9 @@ QString QuoteExecArgument(const QString &argument)
 
 namespace {
 
-bool IsArgumentSeparator(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n';
-}
+bool IsArgumentSeparator(QChar c) { return c == u' ' || c == u'\t' || c == u'\n'; }
 
-bool IsQuotedEscape(QChar c)
-{
-    return c == u'"' || c == u'`' || c == u'$' || c == u'\\';
-}
+bool IsQuotedEscape(QChar c) { return c == u'"' || c == u'`' || c == u'$' || c == u'\\'; }
 
 // "%%" -> "%", other field codes removed. Returns false when the argument was nothing but
 // field codes, so that it expands to no argument at all.

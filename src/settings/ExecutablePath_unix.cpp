@@ -2,7 +2,4 @@
 
 #include <QCoreApplication>
 
-QString ExecutablePath()
-{
-    return QCoreApplication::applicationFilePath();
-}
+QString ExecutablePath() { return QCoreApplication::applicationFilePath(); }

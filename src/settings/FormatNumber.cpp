@@ -15,8 +15,8 @@ QString FormatNumber(double value)
     // Scientific form with 15 significant digits, e.g. "1.61050000000000e+03"; to_chars
     // rounds correctly and ignores the locale.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                      std::chars_format::scientific, 14);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific,
+                                      14);
     const std::string scientific(buffer, result.ptr);
     const auto e = scientific.find('e');
     std::string digits = scientific.substr(0, 1) + scientific.substr(2, e - 2);

@@ -79,7 +79,7 @@ double ReadDecimal(NumberReader &in)
     else
         in.take(u'+');
 
-    std::string digits; // significant digits, without leading zeros
+    std::string digits;    // significant digits, without leading zeros
     qint64 pointShift = 0; // value = 0.<digits> * 10^pointShift
     bool sawDigit = false;
     for (; IsDecimalDigit(in.peek()); in.advance()) {

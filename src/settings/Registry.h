@@ -18,8 +18,8 @@ inline constexpr char RunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersi
 // Opens subKey, reads the value, closes the key. Empty when anything fails.
 RegValueData GetRegValue(HKEY hKey, const QString &subKey, const QString &valueName);
 // Opens subKey, writes the value (REG_SZ or REG_DWORD; other types write nothing), closes.
-void SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName,
-                 const RegValueData &valueData, LONG valueType);
+void SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName, const RegValueData &valueData,
+                 LONG valueType);
 // Opens subKey, deletes the value, closes.
 void DeleteRegValue(HKEY hKey, const QString &subKey, const QString &valueName);
 

@@ -28,10 +28,7 @@ void RegistryRunStore::Write(const QString &data)
     SetRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName, RegValueData(data), REG_SZ);
 }
 
-void RegistryRunStore::Delete()
-{
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName);
-}
+void RegistryRunStore::Delete() { DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName); }
 
 QString RegistryRunStore::EntryData(const QString &executablePath) const
 {

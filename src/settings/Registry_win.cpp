@@ -60,8 +60,8 @@ LONG ReadRegValue(HKEY hKey, const QString &valueName, RegValueData &valueData)
         // One spare byte so that the text always ends, even if it was stored without a null.
         std::vector<char> buffer(size_t(size) + 1, '\0');
         DWORD got = size;
-        status = RegQueryValueExA(hKey, name.constData(), nullptr, nullptr,
-                                  reinterpret_cast<BYTE *>(buffer.data()), &got);
+        status = RegQueryValueExA(hKey, name.constData(), nullptr, nullptr, reinterpret_cast<BYTE *>(buffer.data()),
+                                  &got);
         if (status != ERROR_SUCCESS) {
             valueData = QString();
             return status;
@@ -73,8 +73,7 @@ LONG ReadRegValue(HKEY hKey, const QString &valueName, RegValueData &valueData)
     if (type == REG_DWORD) {
         DWORD number = 0;
         DWORD got = sizeof number;
-        status = RegQueryValueExA(hKey, name.constData(), nullptr, nullptr,
-                                  reinterpret_cast<BYTE *>(&number), &got);
+        status = RegQueryValueExA(hKey, name.constData(), nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &got);
         if (status == ERROR_SUCCESS)
             valueData = qint32(number);
         return status;
@@ -88,16 +87,16 @@ LONG WriteRegValue(HKEY hKey, const QString &valueName, LONG valueType, const Re
     if (valueType == REG_SZ) {
         const QByteArray text = ansi(asText(valueData));
         // constData() ends in a null; the length counts it.
-        return RegSetValueExA(hKey, name.constData(), 0, REG_SZ,
-                              reinterpret_cast<const BYTE *>(text.constData()), DWORD(text.size() + 1));
+        return RegSetValueExA(hKey, name.constData(), 0, REG_SZ, reinterpret_cast<const BYTE *>(text.constData()),
+                              DWORD(text.size() + 1));
     }
     if (valueType == REG_DWORD) {
         qint32 number = 0;
         if (!asNumber(valueData, number))
             return ERROR_INVALID_PARAMETER;
         const DWORD stored = DWORD(number);
-        return RegSetValueExA(hKey, name.constData(), 0, REG_DWORD,
-                              reinterpret_cast<const BYTE *>(&stored), sizeof stored);
+        return RegSetValueExA(hKey, name.constData(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&stored),
+                              sizeof stored);
     }
     return ERROR_SUCCESS;
 }
@@ -113,8 +112,8 @@ RegValueData GetRegValue(HKEY hKey, const QString &subKey, const QString &valueN
     return data;
 }
 
-void SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName,
-                 const RegValueData &valueData, LONG valueType)
+void SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName, const RegValueData &valueData,
+                 LONG valueType)
 {
     HKEY key = openKey(hKey, subKey);
     if (!key)

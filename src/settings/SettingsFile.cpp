@@ -38,10 +38,7 @@ std::optional<int> CheckBoxState(const QString &valueText)
 
 } // namespace
 
-QString SettingsFilePath()
-{
-    return ProgramFolder() + QStringLiteral("Server.ini");
-}
+QString SettingsFilePath() { return ProgramFolder() + QStringLiteral("Server.ini"); }
 
 void LoadSettings(const QString &path, Settings &s)
 {

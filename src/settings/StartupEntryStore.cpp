@@ -1,9 +1,6 @@
 #include "StartupEntryStore.h"
 
-int LoadStartupEntry(const StartupEntryStore &store)
-{
-    return store.Read().isEmpty() ? 0 : 1;
-}
+int LoadStartupEntry(const StartupEntryStore &store) { return store.Read().isEmpty() ? 0 : 1; }
 
 void SaveStartupEntry(StartupEntryStore &store, int chkLoadOnStartUp, const QString &executablePath)
 {

@@ -2,7 +2,4 @@
 
 #include "XdgAutostartStore.h"
 
-std::unique_ptr<StartupEntryStore> MakeSystemStartupStore()
-{
-    return std::make_unique<XdgAutostartStore>();
-}
+std::unique_ptr<StartupEntryStore> MakeSystemStartupStore() { return std::make_unique<XdgAutostartStore>(); }

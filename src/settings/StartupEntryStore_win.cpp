@@ -2,7 +2,4 @@
 
 #include "RegistryRunStore.h"
 
-std::unique_ptr<StartupEntryStore> MakeSystemStartupStore()
-{
-    return std::make_unique<RegistryRunStore>();
-}
+std::unique_ptr<StartupEntryStore> MakeSystemStartupStore() { return std::make_unique<RegistryRunStore>(); }

@@ -66,10 +66,7 @@ QString XdgAutostartStore::DefaultFolder()
     return config + QStringLiteral("/autostart");
 }
 
-QString XdgAutostartStore::FilePath() const
-{
-    return folder_ + u'/' + kFileName;
-}
+QString XdgAutostartStore::FilePath() const { return folder_ + u'/' + kFileName; }
 
 QString XdgAutostartStore::Read() const
 {
@@ -86,11 +83,12 @@ void XdgAutostartStore::Write(const QString &data)
 {
     if (!QDir().mkpath(folder_))
         return;
-    const QString text = kMainGroup + QStringLiteral("\n"
-                                                     "Type=Application\n"
-                                                     "Name=")
-                         + QLatin1String(StartupEntryName) + QStringLiteral("\nExec=")
-                         + EscapeDesktopString(data) + u'\n';
+    const QString text = kMainGroup
+                         + QStringLiteral("\n"
+                                          "Type=Application\n"
+                                          "Name=")
+                         + QLatin1String(StartupEntryName) + QStringLiteral("\nExec=") + EscapeDesktopString(data)
+                         + u'\n';
     WriteFileAtomically(FilePath(), text.toUtf8());
 }
 
@@ -104,7 +102,4 @@ void XdgAutostartStore::Delete()
     QFile::remove(FilePath());
 }
 
-QString XdgAutostartStore::EntryData(const QString &executablePath) const
-{
-    return QuoteExecArgument(executablePath);
-}
+QString XdgAutostartStore::EntryData(const QString &executablePath) const { return QuoteExecArgument(executablePath); }

@@ -2,13 +2,9 @@
 
 ClockTick::ClockTick(const TimeZone &zone, const LocalClock &clock, const DateText &texts)
     : zone_(zone), clock_(clock), texts_(texts)
-{
-}
+{}
 
-DateValue ClockTick::ReadBack(const QString &shown) const
-{
-    return texts_.Parse(shown).value_or(ZeroDateValue());
-}
+DateValue ClockTick::ReadBack(const QString &shown) const { return texts_.Parse(shown).value_or(ZeroDateValue()); }
 
 int ClockTick::DaylightAtStart(const TimeZone &zone, int daylightValue)
 {

@@ -47,9 +47,7 @@ bool ReadsBack(const QLocale &locale, const QString &dateFormat, const QString &
 } // namespace
 
 DateText::DateText(const QLocale &locale)
-    : locale_(locale),
-      textLocale_(locale),
-      dateFormat_(WithFullYear(locale.dateFormat(QLocale::ShortFormat))),
+    : locale_(locale), textLocale_(locale), dateFormat_(WithFullYear(locale.dateFormat(QLocale::ShortFormat))),
       timeFormat_(WithoutZone(locale.timeFormat(QLocale::LongFormat)))
 {
     // Some locales write texts that Qt cannot read back (digits outside the Basic
@@ -68,14 +66,10 @@ QString DateText::Format(const DateValue &v) const
 {
     if (v.time() == QTime(0, 0))
         return textLocale_.toString(v.date(), dateFormat_);
-    return textLocale_.toString(v.date(), dateFormat_) + QLatin1Char(' ')
-        + textLocale_.toString(v.time(), timeFormat_);
+    return textLocale_.toString(v.date(), dateFormat_) + QLatin1Char(' ') + textLocale_.toString(v.time(), timeFormat_);
 }
 
-QString DateText::FormatTime(const DateValue &v) const
-{
-    return textLocale_.toString(v.time(), timeFormat_);
-}
+QString DateText::FormatTime(const DateValue &v) const { return textLocale_.toString(v.time(), timeFormat_); }
 
 std::optional<DateValue> DateText::Parse(const QString &text) const
 {

@@ -8,7 +8,5 @@ QString StampMonth::Abbreviation(int month, const QLocale &locale)
         return {};
     if (locale.language() == QLocale::C || locale.language() == QLocale::English)
         return QLatin1String(english[month - 1]);
-    return PlatformAbbreviation(month, locale)
-        .value_or(locale.monthName(month, QLocale::ShortFormat))
-        .toUpper();
+    return PlatformAbbreviation(month, locale).value_or(locale.monthName(month, QLocale::ShortFormat)).toUpper();
 }

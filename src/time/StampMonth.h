@@ -14,4 +14,4 @@ QString Abbreviation(int month, const QLocale &locale);
 // The platform's abbreviated name of month 1..12 for the locale; nothing when the locale
 // is not installed there.
 std::optional<QString> PlatformAbbreviation(int month, const QLocale &locale);
-}
+} // namespace StampMonth

@@ -66,8 +66,7 @@ private:
         fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (fd_ < 0)
             return false;
-        constexpr quint32 fileEvents =
-            IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
+        constexpr quint32 fileEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF;
         // Replacing the link shows in its folder; the folder must be watched, the link and
         // its target only exist on some systems.
         if (inotify_add_watch(fd_, "/etc", IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR) < 0) {
@@ -161,8 +160,7 @@ DateValue LocalTimeAt(time_t now)
     struct tm lt;
     if (!localtime_r(&now, &lt))
         return DateValue::fromSecsSinceEpoch(now, Qt::UTC);
-    return MakeDateValue(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min,
-                         std::min(lt.tm_sec, 59));
+    return MakeDateValue(lt.tm_year + 1900, lt.tm_mon + 1, lt.tm_mday, lt.tm_hour, lt.tm_min, std::min(lt.tm_sec, 59));
 }
 
 // One per process, like the zone state of the C library it stands in front of; what it
@@ -222,12 +220,6 @@ SystemTimeCache &Cache()
 
 } // namespace
 
-TimeZoneRecord SystemTimeZoneSource::Query() const
-{
-    return Cache().Record();
-}
+TimeZoneRecord SystemTimeZoneSource::Query() const { return Cache().Record(); }
 
-DateValue SystemLocalClock::Now() const
-{
-    return Cache().LocalNow();
-}
+DateValue SystemLocalClock::Now() const { return Cache().LocalNow(); }

@@ -9,10 +9,7 @@ const SystemLocalClock systemClock;
 
 TimeZone::TimeZone() : source_(systemSource), clock_(systemClock) {}
 
-TimeZone::TimeZone(const TimeZoneSource &source, const LocalClock &clock)
-    : source_(source), clock_(clock)
-{
-}
+TimeZone::TimeZone(const TimeZoneSource &source, const LocalClock &clock) : source_(source), clock_(clock) {}
 
 DateValue TimeZone::AddBias(const DateValue &local, const TimeZoneRecord &r)
 {
@@ -40,12 +37,6 @@ DateValue TimeZone::GetUTCNowDaylight() const
     return AddDaylightBias(clock_.Now(), r);
 }
 
-qint32 TimeZone::GetDaylightBias() const
-{
-    return source_.Query().DaylightBias;
-}
+qint32 TimeZone::GetDaylightBias() const { return source_.Query().DaylightBias; }
 
-bool TimeZone::DaylightInForce() const
-{
-    return source_.Query().DaylightInForce;
-}
+bool TimeZone::DaylightInForce() const { return source_.Query().DaylightInForce; }

@@ -5,12 +5,9 @@ CheckBox::CheckBox(const QString &caption, QWidget *parent) : QCheckBox(caption,
 int CheckBox::Value() const
 {
     switch (checkState()) {
-    case Qt::Unchecked:
-        return 0;
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
+    case Qt::Unchecked: return 0;
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
     }
     return 0;
 }
@@ -18,21 +15,11 @@ int CheckBox::Value() const
 void CheckBox::setValue(int value)
 {
     switch (value) {
-    case 0:
-        setCheckState(Qt::Unchecked);
-        break;
-    case 1:
-        setCheckState(Qt::Checked);
-        break;
-    case 2:
-        setCheckState(Qt::PartiallyChecked);
-        break;
-    default:
-        break;
+    case 0: setCheckState(Qt::Unchecked); break;
+    case 1: setCheckState(Qt::Checked); break;
+    case 2: setCheckState(Qt::PartiallyChecked); break;
+    default: break;
     }
 }
 
-void CheckBox::nextCheckState()
-{
-    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
-}
+void CheckBox::nextCheckState() { setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked); }

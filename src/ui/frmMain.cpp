@@ -37,11 +37,8 @@ constexpr int TickLateByMs = 3;
 frmMain::frmMain(QWidget *parent) : frmMain(Environment(), parent) {}
 
 frmMain::frmMain(Environment env, QWidget *parent)
-    : QWidget(parent),
-      env_(std::move(env)),
-      zone_(env_.zone ? *env_.zone : systemZone),
-      localClock_(env_.clock ? *env_.clock : systemClock),
-      clock_(zone_, localClock_, texts_)
+    : QWidget(parent), env_(std::move(env)), zone_(env_.zone ? *env_.zone : systemZone),
+      localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_)
 {
     if (!env_.programFolder)
         env_.programFolder = ProgramFolder;
@@ -66,8 +63,7 @@ frmMain::frmMain(Environment env, QWidget *parent)
 
     // The boxes are the options: the server reads them at every request.
     server_ = new ConnectionService(zone_, localClock_, texts_,
-                                    {[this] { return chkDaylightSavings->Value(); },
-                                     [this] { return chkLog->Value(); },
+                                    {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
                                      [this] { return Folder(); }},
                                     this);
     // Under a burst of connections the boxes are redrawn a few times a second, not at
@@ -85,45 +81,34 @@ frmMain::frmMain(Environment env, QWidget *parent)
     connect(butHelp, &QPushButton::clicked, this, &frmMain::butHelp_Click);
 }
 
-frmMain::~frmMain()
-{
-    delete HelpWindow.data();
-}
+frmMain::~frmMain() { delete HelpWindow.data(); }
 
-QString frmMain::Folder() const
-{
-    return env_.programFolder();
-}
+QString frmMain::Folder() const { return env_.programFolder(); }
 
-QString frmMain::NowText() const
-{
-    return texts_.Format(localClock_.Now());
-}
+QString frmMain::NowText() const { return texts_.Format(localClock_.Now()); }
 
 void frmMain::CreateControls()
 {
-    auto check = [this](CheckBox *&box, const char *name, const QString &caption, int l, int t,
-                        int w, int h) {
+    auto check = [this](CheckBox *&box, const char *name, const QString &caption, int l, int t, int w, int h) {
         box = new CheckBox(caption, this);
         box->setObjectName(QLatin1String(name));
         PlaceInTwips(box, l, t, w, h);
     };
-    auto label = [this](QLabel *&lbl, const char *name, const QString &caption, int l, int t, int w,
-                        int h, Qt::Alignment align) {
+    auto label = [this](QLabel *&lbl, const char *name, const QString &caption, int l, int t, int w, int h,
+                        Qt::Alignment align) {
         lbl = new QLabel(caption, this);
         lbl->setObjectName(QLatin1String(name));
         lbl->setAlignment(align | Qt::AlignVCenter);
         PlaceInTwips(lbl, l, t, w, h);
     };
-    auto box = [this](QLineEdit *&txt, const char *name, const QString &text, int l, int t, int w,
-                      int h, bool readOnly) {
+    auto box = [this](QLineEdit *&txt, const char *name, const QString &text, int l, int t, int w, int h,
+                      bool readOnly) {
         txt = new QLineEdit(text, this);
         txt->setObjectName(QLatin1String(name));
         txt->setReadOnly(readOnly);
         PlaceInTwips(txt, l, t, w, h);
     };
-    auto button = [this](QPushButton *&but, const char *name, const QString &caption, int l, int t,
-                         int w, int h) {
+    auto button = [this](QPushButton *&but, const char *name, const QString &caption, int l, int t, int w, int h) {
         but = new QPushButton(caption, this);
         but->setObjectName(QLatin1String(name));
         PlaceInTwips(but, l, t, w, h);
@@ -153,12 +138,14 @@ void frmMain::CreateControls()
     box(txtYourTime, "txtYourTime", QString(), 1500, 3240, 1815, 285, true);
     label(lblStartStopTime, "lblStartStopTime", QStringLiteral("Program started at:"), 60, 3660, 1395, 195, right);
     box(txtStartStopTime, "txtStartStopTime", QString(), 1500, 3600, 1815, 285, true);
-    label(lblTotalConnections, "lblTotalConnections", QStringLiteral("Total number of connections:"), 60, 4080, 3675, 195, centre);
+    label(lblTotalConnections, "lblTotalConnections", QStringLiteral("Total number of connections:"), 60, 4080, 3675,
+          195, centre);
     label(lblConnections1, "lblConnections1", QStringLiteral("since program launch:"), 540, 4500, 1575, 195, right);
     box(txtConnections1, "txtConnections1", QStringLiteral("0"), 2160, 4440, 975, 285, true);
     label(lblConnections2, "lblConnections2", QStringLiteral("since server start:"), 840, 4860, 1275, 195, right);
     box(txtConnections2, "txtConnections2", QStringLiteral("0"), 2160, 4800, 975, 285, true);
-    label(lblMaxSim, "lblMaxSim", QStringLiteral("Maximum number of simultaneous connections:"), 60, 5280, 3675, 375, centre);
+    label(lblMaxSim, "lblMaxSim", QStringLiteral("Maximum number of simultaneous connections:"), 60, 5280, 3675, 375,
+          centre);
     lblMaxSim->setWordWrap(true);
     label(lblMaxSim1, "lblMaxSim1", QStringLiteral("since program launch:"), 780, 5880, 1575, 195, right);
     box(txtMaxSim1, "txtMaxSim1", QStringLiteral("0"), 2400, 5820, 555, 285, true);
@@ -217,10 +204,10 @@ void frmMain::ApplyColours()
 
 void frmMain::SetTabOrder()
 {
-    const QList<QWidget *> order = {butStartStop, chkDaylightSavings, txtUTCTime, txtYourTime,
-                                    txtStartStopTime, txtConnections1, txtConnections2, txtMaxSim1,
-                                    txtMaxSim2, butHelp, chkLoadOnStartUp, chkStartOnLoad,
-                                    chkMinimizeOnLoad, chkLog, txtPort};
+    const QList<QWidget *> order = {
+        butStartStop,     chkDaylightSavings, txtUTCTime,        txtYourTime, txtStartStopTime,
+        txtConnections1,  txtConnections2,    txtMaxSim1,        txtMaxSim2,  butHelp,
+        chkLoadOnStartUp, chkStartOnLoad,     chkMinimizeOnLoad, chkLog,      txtPort};
     for (int i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

@@ -30,9 +30,9 @@ public:
     // What the window needs from its surroundings; tests replace any of it.
     struct Environment
     {
-        const TimeZone *zone = nullptr;          // the system's zone when null
-        const LocalClock *clock = nullptr;       // the system's clock when null
-        std::function<QString()> programFolder;  // ProgramFolder when empty
+        const TimeZone *zone = nullptr;                  // the system's zone when null
+        const LocalClock *clock = nullptr;               // the system's clock when null
+        std::function<QString()> programFolder;          // ProgramFolder when empty
         std::unique_ptr<StartupEntryStore> startupStore; // the system's when null
     };
 

@@ -98,18 +98,13 @@ void frmMain::Form_Unload()
         }
     });
     Try([&] { WriteSettingsFromControls(); });
-    Try([&] {
-        SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath());
-    });
+    Try([&] { SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath()); });
     tmrConstant->stop();
     hide();
     emit Unloaded();
 }
 
-bool frmMain::HelpWindowOpen() const
-{
-    return HelpWindow && HelpWindow->isVisible();
-}
+bool frmMain::HelpWindowOpen() const { return HelpWindow && HelpWindow->isVisible(); }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {

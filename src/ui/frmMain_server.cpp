@@ -42,9 +42,8 @@ void frmMain::SetTrayLook(const QIcon &icon, const QString &tooltipPrefix)
 
 void frmMain::SetStatisticsEnabled(bool enabled, bool withStartStopTime)
 {
-    QList<QWidget *> group = {lblTotalConnections, lblConnections1, txtConnections1,
-                              lblConnections2, txtConnections2, lblMaxSim,
-                              lblMaxSim1, txtMaxSim1, lblMaxSim2, txtMaxSim2};
+    QList<QWidget *> group = {lblTotalConnections, lblConnections1, txtConnections1, lblConnections2, txtConnections2,
+                              lblMaxSim,           lblMaxSim1,      txtMaxSim1,      lblMaxSim2,      txtMaxSim2};
     if (withStartStopTime)
         group = QList<QWidget *>{lblStartStopTime, txtStartStopTime} + group;
     for (QWidget *w : group)

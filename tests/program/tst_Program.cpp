@@ -73,19 +73,21 @@ bool EchoesAll(LoopbackClient &c, const QByteArray &sent, int timeoutMs = 10000)
     // Each reply adds ":" and a 13-character stamp; counted as the bytes come, since
     // splitting the whole stream at every read would be quadratic.
     qsizetype scanned = 0, replies = 0;
-    c.ReadUntil([&] {
-        for (; scanned < c.Received().size(); ++scanned)
-            replies += c.Received().at(scanned) == ':';
-        return c.Received().size() - 14 * replies >= sent.size();
-    }, timeoutMs);
+    c.ReadUntil(
+        [&] {
+            for (; scanned < c.Received().size(); ++scanned)
+                replies += c.Received().at(scanned) == ':';
+            return c.Received().size() - 14 * replies >= sent.size();
+        },
+        timeoutMs);
     return IsReplyTo(c.Received(), sent);
 }
 
 // Lines of today's connection log in the "[time] 127.0.0.1" form.
 int LoggedLoopbackLines(const ProgramProcess &p)
 {
-    const QByteArray log = p.File(QStringLiteral("Logs/%1.log")
-                                      .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+    const QByteArray log = p.File(
+        QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     int n = 0;
     for (const QByteArray &line : log.split('\n'))
         n += line.startsWith('[') && line.endsWith("] 127.0.0.1\r");
@@ -325,8 +327,8 @@ private slots:
             QCOMPARE(Served(p.port, "::1"), serves);
         QVERIFY2(p.Stop(signal, 10000), "it did not end with status 0 on the signal");
 
-        const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport="
-                                 + QByteArray::number(p.port) + "\r\nDaylightSavings=0\r\n";
+        const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=" + QByteArray::number(p.port)
+                                 + "\r\nDaylightSavings=0\r\n";
         if (disk) // the save failed: the old file stays whole
             QCOMPARE(p.File(QStringLiteral("Server.ini")), before);
         else if (broken == IniFolder)
@@ -361,7 +363,8 @@ private slots:
         QTRY_VERIFY(p.Stderr().contains("connections 3 since launch, 3 since start; most at once"));
         QTRY_VERIFY(QRegularExpression(QStringLiteral("slot [12]: 127.0.0.1\n.*slot [23]: ::1\n"),
                                        QRegularExpression::DotMatchesEverythingOption)
-                        .match(QString::fromUtf8(p.Stderr())).hasMatch());
+                        .match(QString::fromUtf8(p.Stderr()))
+                        .hasMatch());
         QCOMPARE(LoggedLoopbackLines(p), 2);
         // No platform plugin was ever loaded, so no display was ever asked for.
         QFile maps(QStringLiteral("/proc/%1/maps").arg(p.process.processId()));

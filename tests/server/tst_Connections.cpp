@@ -43,9 +43,11 @@ struct Rig
     QTemporaryDir folder;
     int daylight = 0;
     int log = 1;
-    ConnectionService service{time.zone, time.clock, texts,
-                              {[this] { return daylight; }, [this] { return log; },
-                               [this] { return folder.path() + u'/'; }}};
+    ConnectionService service{
+        time.zone,
+        time.clock,
+        texts,
+        {[this] { return daylight; }, [this] { return log; }, [this] { return folder.path() + u'/'; }}};
     SocketControl &sockets = service.socServer();
     quint16 port = 0;
 
@@ -165,9 +167,9 @@ void tst_Connections::portHeldElsewhereFailsUntilFreed()
 {
     QFETCH(QString, holder);
     QTcpServer other;
-    const QHostAddress address = holder == u"any" ? QHostAddress(QHostAddress::Any)
-        : holder == u"::"                         ? QHostAddress(QHostAddress::AnyIPv6)
-                                                  : QHostAddress(holder);
+    const QHostAddress address = holder == u"any"  ? QHostAddress(QHostAddress::Any)
+                                 : holder == u"::" ? QHostAddress(QHostAddress::AnyIPv6)
+                                                   : QHostAddress(holder);
     QVERIFY(other.listen(address, 0));
     Rig r;
     r.port = other.serverPort();
@@ -204,7 +206,8 @@ void tst_Connections::floodIsBoundedAndLosesNothing()
     QVERIFY(c.SendAll(data.mid(sent), 60000));
     QByteArray echoed;
     bool complete = false;
-    QVERIFY(c.ReadUntil([&] { return SplitReplies(c.Received(), echoed, complete) && echoed.size() == data.size(); }, 60000));
+    QVERIFY(c.ReadUntil([&] { return SplitReplies(c.Received(), echoed, complete) && echoed.size() == data.size(); },
+                        60000));
     QVERIFY(complete && echoed == data);
     QVERIFY2(peak <= bound, qPrintable(QString::number(peak)));
 }
@@ -303,13 +306,14 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot_data()
     QTest::newRow("deny one host, IPv4 rule on the dual-stack socket")
         << QByteArray("deny 127.0.0.3\n") << four << "1011" << QStringList();
     QTest::newRow("allow lines: most specific wins, the rest is refused")
-        << QByteArray("# ours\r\nallow 127.0.0.0/8\r\ndeny 127.0.0.0/24 # lab\r\nALLOW 127.0.0.3\r\n")
-        << four << "0101" << QStringList();
+        << QByteArray("# ours\r\nallow 127.0.0.0/8\r\ndeny 127.0.0.0/24 # lab\r\nALLOW 127.0.0.3\r\n") << four << "0101"
+        << QStringList();
     QTest::newRow("IPv6 rule") << QByteArray("allow ::1\ndeny ::/0\n") << four << "0010" << QStringList();
     QTest::newRow("deny wins a tie; IPv4 /0 holds no IPv6 client")
         << QByteArray("deny 127.0.0.2\nallow 127.0.0.2/32\nallow 0.0.0.0/0\n") << four << "0101" << QStringList();
     QTest::newRow("per-address limit, freed again")
-        << QByteArray("per-address 2\n") << "127.0.0.2 127.0.0.2 127.0.0.2 127.0.0.3" << "1101" << QStringList();
+        << QByteArray("per-address 2\n") << "127.0.0.2 127.0.0.2 127.0.0.2 127.0.0.3"
+        << "1101" << QStringList();
     QTest::newRow("bad lines skipped and reported")
         << QByteArray("allow 127.0.0.2\nallow 127.1\ndeny 127.0.0.1/8\nper-address 0\nallow ::1%lo\nblock ::1\n")
         << four << "1000"

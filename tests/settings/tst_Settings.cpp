@@ -29,7 +29,12 @@ static Settings untouched() { return Settings{2, 2, 2, QStringLiteral("init"), 2
 
 static QString shown(const Settings &s)
 {
-    return QStringLiteral("%1 %2 %3 %4 %5").arg(s.StartOnLoad).arg(s.MinimizeOnLoad).arg(s.LogIPs).arg(s.Port).arg(s.DaylightSavings);
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(s.StartOnLoad)
+        .arg(s.MinimizeOnLoad)
+        .arg(s.LogIPs)
+        .arg(s.Port)
+        .arg(s.DaylightSavings);
 }
 
 class tst_Settings : public QObject
@@ -78,19 +83,25 @@ private slots:
         QTest::addColumn<QByteArray>("content"); // null: no file at all
         QTest::addColumn<QString>("expected");   // StartOnLoad MinimizeOnLoad LogIPs port DaylightSavings
         QTest::newRow("no file keeps the controls") << QByteArray() << "2 2 2 init 2";
-        QTest::newRow("all five, CR LF")
-            << QByteArray("StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=3000\r\nDaylightSavings=0\r\n") << "1 0 1 3000 0";
-        QTest::newRow("LF only")
-            << QByteArray("StartOnLoad=0\nMinimizeOnLoad=1\nLogIPs=0\nport=3001\nDaylightSavings=1\n") << "0 1 0 3001 1";
+        QTest::newRow("all five, CR LF") << QByteArray(
+            "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=3000\r\nDaylightSavings=0\r\n")
+                                         << "1 0 1 3000 0";
+        QTest::newRow("LF only") << QByteArray(
+            "StartOnLoad=0\nMinimizeOnLoad=1\nLogIPs=0\nport=3001\nDaylightSavings=1\n")
+                                 << "0 1 0 3001 1";
         QTest::newRow("CR only, no last line end") << QByteArray("StartOnLoad=1\rport=3002") << "1 2 2 3002 2";
-        QTest::newRow("mixed-case keys, port lowered") << QByteArray("STARTONLOAD=0\r\nlogips=1\r\nPoRt=ABC") << "0 2 1 abc 2";
+        QTest::newRow("mixed-case keys, port lowered")
+            << QByteArray("STARTONLOAD=0\r\nlogips=1\r\nPoRt=ABC") << "0 2 1 abc 2";
         QTest::newRow("keys are not trimmed") << QByteArray(" StartOnLoad=1\r\nLogIPs =1") << "2 2 2 init 2";
         QTest::newRow("values read as numbers, 1.5 is grayed")
             << QByteArray("StartOnLoad= 1abc\r\nLogIPs=1.5\r\nDaylightSavings=&H0") << "1 2 2 init 0";
-        QTest::newRow("bad value stops reading") << QByteArray("StartOnLoad=1\r\nLogIPs=3\r\nport=99\r\nDaylightSavings=1") << "1 2 2 init 2";
+        QTest::newRow("bad value stops reading")
+            << QByteArray("StartOnLoad=1\r\nLogIPs=3\r\nport=99\r\nDaylightSavings=1") << "1 2 2 init 2";
         QTest::newRow("overflow stops reading") << QByteArray("port=5\r\nLogIPs=1e999\r\nStartOnLoad=1") << "2 2 2 5 2";
-        QTest::newRow("last repeated key wins") << QByteArray("port=1\r\nport=2\r\nLogIPs=1\r\nLogIPs=0") << "2 2 0 2 2";
-        QTest::newRow("other lines skipped") << QByteArray("[Settings]\r\n; note\r\nfoo=bar\r\n\r\nMinimizeOnLoad=0") << "2 0 2 init 2";
+        QTest::newRow("last repeated key wins")
+            << QByteArray("port=1\r\nport=2\r\nLogIPs=1\r\nLogIPs=0") << "2 2 0 2 2";
+        QTest::newRow("other lines skipped")
+            << QByteArray("[Settings]\r\n; note\r\nfoo=bar\r\n\r\nMinimizeOnLoad=0") << "2 0 2 init 2";
     }
 
     void load()
@@ -120,7 +131,8 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("Server.ini"));
         SaveSettings(path, Settings{1, 0, 2, QStringLiteral(" 16 10.0 "), 0});
         const QByteArray old = readAll(path);
-        QCOMPARE(old, QByteArray("StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=2\r\nport=1610\r\nDaylightSavings=0\r\n"));
+        QCOMPARE(old,
+                 QByteArray("StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=2\r\nport=1610\r\nDaylightSavings=0\r\n"));
 
         // A file size limit makes the write fail half-way, as a full disk would, even for root.
         std::signal(SIGXFSZ, SIG_IGN); // the write fails instead of killing the test
@@ -142,8 +154,10 @@ private slots:
         const QByteArray entry = "[Desktop Entry]\nType=Application\nExec=/usr/bin/tallix-server\n";
         QTest::newRow("absent") << QByteArray() << 0 << QByteArray("<none>");
         QTest::newRow("present, deleted by an unchecked box") << entry << 1 << QByteArray("<none>");
-        QTest::newRow("Hidden=true reads absent and is left alone") << entry + "Hidden=true\n" << 0 << entry + "Hidden=true\n";
-        QTest::newRow("empty Exec reads absent and is removed") << QByteArray("[Desktop Entry]\nExec=\n") << 0 << QByteArray("<none>");
+        QTest::newRow("Hidden=true reads absent and is left alone") << entry + "Hidden=true\n"
+                                                                    << 0 << entry + "Hidden=true\n";
+        QTest::newRow("empty Exec reads absent and is removed")
+            << QByteArray("[Desktop Entry]\nExec=\n") << 0 << QByteArray("<none>");
     }
 
     void startupEntry()
@@ -166,9 +180,12 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("rawExec"); // as it stands in the file, after "Exec="
-        QTest::newRow("spaces") << "/home/me/My Programs/tallix server" << "\"/home/me/My Programs/tallix server\"";
-        QTest::newRow("quote, backslash, $, backtick") << "/opt/a b/x\"y\\z$w`v" << "\"/opt/a b/x\\\\\"y\\\\\\\\z\\\\$w\\\\`v\"";
-        QTest::newRow("percent, line feed, tab") << "/opt/100%/a\nb\tc" << "\"/opt/100%%/a\\nb\\tc\"";
+        QTest::newRow("spaces") << "/home/me/My Programs/tallix server"
+                                << "\"/home/me/My Programs/tallix server\"";
+        QTest::newRow("quote, backslash, $, backtick") << "/opt/a b/x\"y\\z$w`v"
+                                                       << "\"/opt/a b/x\\\\\"y\\\\\\\\z\\\\$w\\\\`v\"";
+        QTest::newRow("percent, line feed, tab") << "/opt/100%/a\nb\tc"
+                                                 << "\"/opt/100%%/a\\nb\\tc\"";
     }
 
     void startupPathRoundTrips()

@@ -75,8 +75,8 @@ public:
         if (!LoopbackAddress(address, port, a, len))
             return false;
         fd_ = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (source && (!LoopbackAddress(source, 0, s, slen)
-                       || ::bind(fd_, reinterpret_cast<sockaddr *>(&s), slen) != 0))
+        if (source
+            && (!LoopbackAddress(source, 0, s, slen) || ::bind(fd_, reinterpret_cast<sockaddr *>(&s), slen) != 0))
             return false;
         const int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -84,8 +84,7 @@ public:
             return false;
         int err = 0;
         socklen_t errLen = sizeof err;
-        return Wait(POLLOUT, {}, 5000)
-               && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
+        return Wait(POLLOUT, {}, 5000) && ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &errLen) == 0 && err == 0;
     }
 
     // Sends everything, reading what comes back meanwhile so that replies cannot stall it.
@@ -126,9 +125,19 @@ public:
     // Reads until done() holds or the server ends the connection; false on time-out.
     bool ReadUntil(const std::function<bool()> &done, int timeoutMs = 10000)
     {
-        return Wait(POLLIN, [&] { ReadAvailable(); return done() || Ended(); }, timeoutMs) && done();
+        return Wait(
+                   POLLIN,
+                   [&] {
+                       ReadAvailable();
+                       return done() || Ended();
+                   },
+                   timeoutMs)
+               && done();
     }
-    bool WaitForEnd(int timeoutMs = 10000) { return ReadUntil([this] { return Ended(); }, timeoutMs); }
+    bool WaitForEnd(int timeoutMs = 10000)
+    {
+        return ReadUntil([this] { return Ended(); }, timeoutMs);
+    }
 
     // One request and its reply: the request, ":" and the 13-character stamp.
     QByteArray Ask(const QByteArray &request, int timeoutMs = 10000)
@@ -188,8 +197,7 @@ inline bool SplitReplies(const QByteArray &stream, QByteArray &echoed, bool &com
 {
     qsizetype pos = 0;
     echoed.clear();
-    for (qsizetype colon; (colon = stream.indexOf(':', pos)) >= 0 && colon + 14 <= stream.size();
-         pos = colon + 14) {
+    for (qsizetype colon; (colon = stream.indexOf(':', pos)) >= 0 && colon + 14 <= stream.size(); pos = colon + 14) {
         const QByteArray stamp = stream.mid(colon + 1, 13);
         for (int i = 0; i < 13; ++i)
             if ((i >= 2 && i <= 4) ? !std::isupper(uchar(stamp[i])) : !std::isdigit(uchar(stamp[i])))

@@ -14,7 +14,7 @@ class ProgramProcess
 {
 public:
     QTemporaryDir folder;
-    QTemporaryDir home;   // XDG_CONFIG_HOME; also holds the program's standard error
+    QTemporaryDir home; // XDG_CONFIG_HOME; also holds the program's standard error
     QProcess process;
     quint16 port = FreeFixedPort();
 
@@ -40,7 +40,8 @@ public:
         e.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
         e.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         // Freed memory in a sanitizer's quarantine would hide the program's own use.
-        e.insert(QStringLiteral("ASAN_OPTIONS"), e.value(QStringLiteral("ASAN_OPTIONS"))
+        e.insert(QStringLiteral("ASAN_OPTIONS"),
+                 e.value(QStringLiteral("ASAN_OPTIONS"))
                      + QStringLiteral(":quarantine_size_mb=4:detect_stack_use_after_return=0"));
         for (const QString &kv : env) // "NAME=value" sets, "-NAME" removes
             kv.startsWith(u'-') ? e.remove(kv.mid(1)) : e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
@@ -70,7 +71,8 @@ public:
     int OpenDescriptors() const
     {
         return int(QDir(QStringLiteral("/proc/%1/fd").arg(process.processId()))
-                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
+                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
+                       .size());
     }
 
     qint64 ResidentKiB() const

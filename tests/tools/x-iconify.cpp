@@ -9,8 +9,7 @@
 
 static xcb_atom_t Atom(xcb_connection_t *c, const char *name)
 {
-    xcb_intern_atom_reply_t *r =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
+    xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
     const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(r);
     return a;
@@ -26,8 +25,9 @@ int main(int argc, char **argv)
         return 2;
     const xcb_atom_t wmState = Atom(c, "WM_STATE");
     const uint32_t iconic[2] = {3, XCB_WINDOW_NONE}; // IconicState, no icon window
-    const bool ok = xcb_request_check(c, xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE,
-                                                                    window, wmState, wmState, 32, 2, iconic)) == nullptr;
+    const bool ok = xcb_request_check(c, xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, window, wmState, wmState,
+                                                                     32, 2, iconic))
+                    == nullptr;
     xcb_disconnect(c);
     return ok ? 0 : 1;
 }

@@ -40,8 +40,7 @@ void ClickableLabel::keyPressEvent(QKeyEvent *event)
             emit clicked();
         event->accept();
         return;
-    default:
-        QLabel::keyPressEvent(event);
+    default: QLabel::keyPressEvent(event);
     }
 }
 

@@ -106,10 +106,7 @@ void frmHelp::PlaceBeside(const QWidget &owner)
     move(frame.topLeft());
 }
 
-QUrl frmHelp::PromoAddress()
-{
-    return QUrl(QStringLiteral("https://www.example.com/paid-emails"));
-}
+QUrl frmHelp::PromoAddress() { return QUrl(QStringLiteral("https://www.example.com/paid-emails")); }
 
 void frmHelp::OpenInBrowser(const QUrl &address)
 {
@@ -168,15 +165,9 @@ void frmHelp::Form_Resize()
     lblPromo->move(TwipsToPixels(layout.Label()).topLeft());
 }
 
-void frmHelp::imgPromo_Click()
-{
-    OpenPromoAddress();
-}
+void frmHelp::imgPromo_Click() { OpenPromoAddress(); }
 
-void frmHelp::lblPromo_Click()
-{
-    OpenPromoAddress();
-}
+void frmHelp::lblPromo_Click() { OpenPromoAddress(); }
 
 void frmHelp::OpenPromoAddress()
 {

@@ -22,8 +22,7 @@ public:
     using FolderProvider = std::function<QString()>; // folder with a trailing "/"
     using UrlOpener = std::function<void(const QUrl &)>;
 
-    explicit frmHelp(FolderProvider programFolder, UrlOpener openUrl = OpenInBrowser,
-                     QWidget *parent = nullptr);
+    explicit frmHelp(FolderProvider programFolder, UrlOpener openUrl = OpenInBrowser, QWidget *parent = nullptr);
 
     // Beside the owner window when that fits, inside the owner's screen always.
     void PlaceBeside(const QWidget &owner);

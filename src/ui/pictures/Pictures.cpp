@@ -1,11 +1,5 @@
 #include "Pictures.h"
 
-QIcon Pictures::ProgramIcon()
-{
-    return QIcon(QStringLiteral(":/pictures/tallix.png"));
-}
+QIcon Pictures::ProgramIcon() { return QIcon(QStringLiteral(":/pictures/tallix.png")); }
 
-QIcon Pictures::IdleIcon()
-{
-    return QIcon(QStringLiteral(":/pictures/tallix-idle.png"));
-}
+QIcon Pictures::IdleIcon() { return QIcon(QStringLiteral(":/pictures/tallix-idle.png")); }

@@ -7,4 +7,4 @@ namespace Pictures {
 QIcon ProgramIcon();
 // The same design in greys: the tray picture while the server is idle.
 QIcon IdleIcon();
-}
+} // namespace Pictures

@@ -74,8 +74,7 @@ QVariantMap DBusMenu::Properties(int id) const
     return {{QStringLiteral("label"), label}};
 }
 
-uint DBusMenu::GetLayout(int parentId, int recursionDepth, const QStringList &,
-                         DBusMenuLayout &layout)
+uint DBusMenu::GetLayout(int parentId, int recursionDepth, const QStringList &, DBusMenuLayout &layout)
 {
     layout = {parentId, Properties(parentId), {}};
     if (parentId == 0 && recursionDepth != 0) {
@@ -93,10 +92,7 @@ DBusMenuItemList DBusMenu::GetGroupProperties(const QList<int> &ids, const QStri
     return items;
 }
 
-QDBusVariant DBusMenu::GetProperty(int id, const QString &name)
-{
-    return QDBusVariant(Properties(id).value(name));
-}
+QDBusVariant DBusMenu::GetProperty(int id, const QString &name) { return QDBusVariant(Properties(id).value(name)); }
 
 void DBusMenu::Event(int id, const QString &eventId, const QDBusVariant &, uint)
 {
@@ -104,7 +100,4 @@ void DBusMenu::Event(int id, const QString &eventId, const QDBusVariant &, uint)
         chosen_(id - 1);
 }
 
-bool DBusMenu::AboutToShow(int)
-{
-    return false;
-}
+bool DBusMenu::AboutToShow(int) { return false; }

@@ -50,8 +50,7 @@ public:
     QStringList IconThemePath() const { return {}; }
 
 public slots:
-    uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames,
-                   DBusMenuLayout &layout);
+    uint GetLayout(int parentId, int recursionDepth, const QStringList &propertyNames, DBusMenuLayout &layout);
     DBusMenuItemList GetGroupProperties(const QList<int> &ids, const QStringList &propertyNames);
     QDBusVariant GetProperty(int id, const QString &name);
     void Event(int id, const QString &eventId, const QDBusVariant &data, uint timestamp);

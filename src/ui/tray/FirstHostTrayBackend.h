@@ -11,8 +11,7 @@
 class FirstHostTrayBackend : public TrayBackend
 {
 public:
-    FirstHostTrayBackend(std::unique_ptr<XEmbedTrayBackend> xembed,
-                         std::unique_ptr<StatusNotifierBackend> sni);
+    FirstHostTrayBackend(std::unique_ptr<XEmbedTrayBackend> xembed, std::unique_ptr<StatusNotifierBackend> sni);
 
     void Show(const QIcon &icon, const QString &tooltip) override;
     void Update(const QIcon &icon, const QString &tooltip) override;

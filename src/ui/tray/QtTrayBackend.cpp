@@ -23,10 +23,7 @@ void QtTrayBackend::Update(const QIcon &icon, const QString &tooltip)
     tray_.setToolTip(tooltip);
 }
 
-void QtTrayBackend::Hide()
-{
-    tray_.hide();
-}
+void QtTrayBackend::Hide() { tray_.hide(); }
 
 void QtTrayBackend::Activated(QSystemTrayIcon::ActivationReason reason)
 {
@@ -47,7 +44,6 @@ void QtTrayBackend::Activated(QSystemTrayIcon::ActivationReason reason)
         sink(TrayMessage::LeftDoubleClick);
         sink(TrayMessage::LeftUp);
         break;
-    default:
-        break;
+    default: break;
     }
 }

@@ -23,8 +23,7 @@ ShellTrayBackend::ShellTrayBackend(MessageSink sink) : sink_(std::move(sink))
     RegisterClassW(&windowClass); // fails harmlessly when a second icon registers it again
     // A hidden top-level window rather than a message-only one: only top-level windows hear
     // the shell's TaskbarCreated broadcast.
-    window_ = CreateWindowExW(0, WindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              instance, nullptr);
+    window_ = CreateWindowExW(0, WindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
     if (window_)
         SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");

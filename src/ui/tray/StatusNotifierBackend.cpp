@@ -14,11 +14,10 @@ namespace {
 const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString ItemPath = QStringLiteral("/StatusNotifierItem");
 const QString MenuPath = QStringLiteral("/MenuBar");
-}
+} // namespace
 
 StatusNotifierBackend::StatusNotifierBackend(MessageSink sink)
-    : sink_(std::move(sink)),
-      bus_(QDBusConnection::sessionBus()),
+    : sink_(std::move(sink)), bus_(QDBusConnection::sessionBus()),
       service_(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid()))
 {
     item_ = new StatusNotifierItem(
@@ -47,10 +46,7 @@ StatusNotifierBackend::StatusNotifierBackend(MessageSink sink)
     });
 }
 
-StatusNotifierBackend::~StatusNotifierBackend()
-{
-    Hide();
-}
+StatusNotifierBackend::~StatusNotifierBackend() { Hide(); }
 
 bool StatusNotifierBackend::HostPresent()
 {

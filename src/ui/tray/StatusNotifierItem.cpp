@@ -79,12 +79,6 @@ void StatusNotifierItem::SetLook(const QIcon &icon, const QString &text)
     }
 }
 
-void StatusNotifierItem::Activate(int, int)
-{
-    clicked_(Click::Primary);
-}
+void StatusNotifierItem::Activate(int, int) { clicked_(Click::Primary); }
 
-void StatusNotifierItem::SecondaryActivate(int, int)
-{
-    clicked_(Click::Secondary);
-}
+void StatusNotifierItem::SecondaryActivate(int, int) { clicked_(Click::Secondary); }

@@ -6,8 +6,7 @@
 #include <QPainter>
 
 TrayDockWidget::TrayDockWidget(TrayBackend::MessageSink sink)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint),
-      sink_(std::move(sink))
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint), sink_(std::move(sink))
 {
     setObjectName(QStringLiteral("TallixTrayIcon"));
     // Hover tooltips although this window is never the active one.
@@ -27,10 +26,7 @@ void TrayDockWidget::SetPicture(const QIcon &icon, const QString &tooltip)
     update();
 }
 
-void TrayDockWidget::Detach()
-{
-    sink_ = nullptr;
-}
+void TrayDockWidget::Detach() { sink_ = nullptr; }
 
 void TrayDockWidget::paintEvent(QPaintEvent *)
 {
@@ -55,15 +51,9 @@ void TrayDockWidget::mousePressEvent(QMouseEvent *event)
     Report(event->button(), 0);
 }
 
-void TrayDockWidget::mouseReleaseEvent(QMouseEvent *event)
-{
-    Report(event->button(), 1);
-}
+void TrayDockWidget::mouseReleaseEvent(QMouseEvent *event) { Report(event->button(), 1); }
 
-void TrayDockWidget::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    Report(event->button(), 2);
-}
+void TrayDockWidget::mouseDoubleClickEvent(QMouseEvent *event) { Report(event->button(), 2); }
 
 void TrayDockWidget::Report(Qt::MouseButton button, int offset)
 {

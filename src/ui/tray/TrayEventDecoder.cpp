@@ -23,7 +23,8 @@ bool TrayEventDecoder::Notify(qint32 message, const Raise &raise)
         return false;
 
     // Cleared on every way out, so that a throwing handler cannot mute the icon for good.
-    struct Guard {
+    struct Guard
+    {
         bool &flag;
         explicit Guard(bool &f) : flag(f) { flag = true; }
         ~Guard() { flag = false; }

@@ -12,7 +12,7 @@ constexpr qint32 RightDown = 516;
 constexpr qint32 RightUp = 517;
 constexpr qint32 RightDoubleClick = 518;
 constexpr qint32 MiddleDown = 519;
-}
+} // namespace TrayMessage
 
 enum class TrayEventKind { None, MouseDown, MouseUp, MouseDblClick };
 

@@ -4,13 +4,9 @@ namespace {
 const QChar Nul(u'\0');
 }
 
-TrayIcon::TrayIcon(QObject *parent)
-    : TrayIcon(&TrayBackend::Create, parent)
-{
-}
+TrayIcon::TrayIcon(QObject *parent) : TrayIcon(&TrayBackend::Create, parent) {}
 
-TrayIcon::TrayIcon(const BackendFactory &makeBackend, QObject *parent)
-    : QObject(parent)
+TrayIcon::TrayIcon(const BackendFactory &makeBackend, QObject *parent) : QObject(parent)
 {
     // The backend may outlive a notification's handler that deletes this icon; the guard
     // turns any later message into nothing.
@@ -28,10 +24,7 @@ void TrayIcon::setOwnerForm(QWidget *form) { ownerForm_ = form; }
 QIcon TrayIcon::Icon() const { return icon_; }
 void TrayIcon::setIcon(const QIcon &icon) { icon_ = icon; }
 
-QString TrayIcon::Tooltip() const
-{
-    return tooltip_.isEmpty() ? QString() : tooltip_.chopped(1);
-}
+QString TrayIcon::Tooltip() const { return tooltip_.isEmpty() ? QString() : tooltip_.chopped(1); }
 
 void TrayIcon::setTooltip(const QString &text) { tooltip_ = text + Nul; }
 

@@ -96,10 +96,7 @@ uint32_t XEmbedTrayBackend::TrayOwner() const
     return owner;
 }
 
-bool XEmbedTrayBackend::TrayPresent() const
-{
-    return TrayOwner() != XCB_WINDOW_NONE;
-}
+bool XEmbedTrayBackend::TrayPresent() const { return TrayOwner() != XCB_WINDOW_NONE; }
 
 void XEmbedTrayBackend::Show(const QIcon &icon, const QString &tooltip)
 {
@@ -128,10 +125,7 @@ void XEmbedTrayBackend::Hide()
     DropDock();
 }
 
-WId XEmbedTrayBackend::DockedWindowId() const
-{
-    return docked_ ? dockWindow_ : 0;
-}
+WId XEmbedTrayBackend::DockedWindowId() const { return docked_ ? dockWindow_ : 0; }
 
 void XEmbedTrayBackend::MakeDock()
 {
@@ -141,8 +135,7 @@ void XEmbedTrayBackend::MakeDock()
     dockWindow_ = static_cast<uint32_t>(dock_->winId());
     docked_ = false;
     const uint32_t info[] = {XEmbedVersion, XEmbedMapped};
-    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, dockWindow_, xembedInfoAtom_,
-                        xembedInfoAtom_, 32, 2, info);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, dockWindow_, xembedInfoAtom_, xembedInfoAtom_, 32, 2, info);
     RequestDock();
 }
 
@@ -176,8 +169,7 @@ void XEmbedTrayBackend::RequestDock()
     request.data.data32[0] = XCB_CURRENT_TIME;
     request.data.data32[1] = SystemTrayRequestDock;
     request.data.data32[2] = dockWindow_;
-    xcb_send_event(connection_, false, owner, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char *>(&request));
+    xcb_send_event(connection_, false, owner, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&request));
     xcb_flush(connection_);
 }
 
@@ -189,8 +181,8 @@ bool XEmbedTrayBackend::nativeEventFilter(const QByteArray &eventType, void *mes
     switch (event->response_type & 0x7f) {
     case XCB_CLIENT_MESSAGE: {
         const auto *client = reinterpret_cast<const xcb_client_message_event_t *>(event);
-        if (client->type == managerAtom_ && client->window == root_
-            && client->data.data32[1] == selectionAtom_ && shown_) {
+        if (client->type == managerAtom_ && client->window == root_ && client->data.data32[1] == selectionAtom_
+            && shown_) {
             // A new tray (or the old one restarted): start afresh with a new window, since the
             // old one may have died with the tray that held it.
             DropDock();
@@ -217,8 +209,7 @@ bool XEmbedTrayBackend::nativeEventFilter(const QByteArray &eventType, void *mes
             docked_ = false;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return false;
 }

@@ -33,12 +33,15 @@ struct Rig
         w = std::make_unique<frmMain>(std::move(env));
     }
     template <typename T = QLineEdit>
-    T *Find(const char *name) { return w->findChild<T *>(QLatin1String(name)); }
+    T *Find(const char *name)
+    {
+        return w->findChild<T *>(QLatin1String(name));
+    }
     QString Text(const char *name) { return Find(name)->text(); }
     QString Counters()
     {
-        return QStringList{Text("txtConnections1"), Text("txtConnections2"), Text("txtMaxSim1"),
-                           Text("txtMaxSim2")}.join(u' ');
+        return QStringList{Text("txtConnections1"), Text("txtConnections2"), Text("txtMaxSim1"), Text("txtMaxSim2")}
+            .join(u' ');
     }
     // Clicks start or stop; a message box that opens is read and closed.
     QString Click()
