@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Settings second;
     LoadSettings(path, second);
-    FUZZ_CHECK(first.StartOnLoad == second.StartOnLoad && first.MinimizeOnLoad == second.MinimizeOnLoad
-               && first.LogIPs == second.LogIPs && first.DaylightSavings == second.DaylightSavings);
+    FUZZ_CHECK(first.StartOnLoad == second.StartOnLoad && first.MinimizeOnLoad == second.MinimizeOnLoad && first.LogIPs == second.LogIPs
+               && first.DaylightSavings == second.DaylightSavings);
     FUZZ_CHECK(FormatNumber(ParseNumber(second.Port)) == FormatNumber(ParseNumber(first.Port)));
     SaveSettings(path, second);
     FUZZ_CHECK(ReadAll(path) == saved);

@@ -18,25 +18,14 @@ struct Server
 {
     FakeTime time{MakeDateValue(2026, 12, 5, 22, 2, 52), {}};
     DateText texts{QLocale::c()};
-    ConnectionService service{
-        time.zone, time.clock, texts, {[] { return 0; }, [] { return 0; }, [] { return QString(); }}};
+    ConnectionService service{time.zone, time.clock, texts, {[] { return 0; }, [] { return 0; }, [] { return QString(); }}};
     int closes = 0;
 } *server = nullptr;
-
-void Pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
-
-bool Spin(const std::function<bool()> &done)
-{
-    QDeadlineTimer deadline(5000);
-    while (!done() && !deadline.hasExpired())
-        Pump();
-    return done();
-}
 
 struct Client : LoopbackClient
 {
     QByteArray sent;
-    Client() : LoopbackClient(Pump) { FUZZ_CHECK(Connect(server->service.socServer().LocalPort())); }
+    Client() : LoopbackClient(PumpEvents) { FUZZ_CHECK(Connect(server->service.socServer().LocalPort())); }
 
     void Send(QByteArray data)
     {
@@ -107,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     client->CheckComplete();
     client.reset();
     // Every connection of this input has been let go, and nothing is left buffered.
-    FUZZ_CHECK(Spin([&] { return server->closes - closesBefore == opened; }));
-    FUZZ_CHECK(Spin([&] { return server->service.socServer().BufferedBytes() == 0; }));
+    FUZZ_CHECK(WaitFor([&] { return server->closes - closesBefore == opened; }));
+    FUZZ_CHECK(WaitFor([&] { return server->service.socServer().BufferedBytes() == 0; }));
     return 0;
 }

@@ -3,6 +3,7 @@
 // whose server runs in its own thread gives the client a pump (the event loop), a test of
 // the real program in another process needs none.
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 
 #include <arpa/inet.h>
@@ -35,6 +36,22 @@ inline bool LoopbackAddress(const char *text, quint16 port, sockaddr_storage &a,
     return inet_pton(AF_INET, text, &v4->sin_addr) == 1;
 }
 
+// A listener on one protocol only ("0.0.0.0" or "::"), as another program may hold a
+// port; -1 when the port is taken there.
+inline int HoldPort(const char *any, quint16 port)
+{
+    sockaddr_storage a;
+    socklen_t len;
+    LoopbackAddress(any, port, a, len);
+    const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0 && ::listen(fd, 8) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
 // A port below the ephemeral range that nothing holds on IPv4 or IPv6 now, so that the
 // many short connections of a test never collide with ports the system hands out.
 inline quint16 FreeFixedPort()
@@ -42,21 +59,21 @@ inline quint16 FreeFixedPort()
     std::mt19937 random(std::random_device{}());
     for (int attempt = 0; attempt < 200; ++attempt) {
         const quint16 port = quint16(20000 + random() % 12000);
-        bool free = true;
-        for (const char *any : {"0.0.0.0", "::"}) {
-            sockaddr_storage a;
-            socklen_t len;
-            LoopbackAddress(any, port, a, len);
-            const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            const int on = 1;
-            ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-            free = free && ::bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0;
-            ::close(fd);
-        }
-        if (free)
+        const int v4 = HoldPort("0.0.0.0", port), v6 = HoldPort("::", port);
+        ::close(v4), ::close(v6);
+        if (v4 >= 0 && v6 >= 0)
             return port;
     }
     return 0;
+}
+
+// Request data without a colon, so that a stream of replies splits unambiguously.
+inline QByteArray Pattern(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = char('a' + (i * 7 + i / 251) % 26);
+    return data;
 }
 
 class LoopbackClient
@@ -75,8 +92,7 @@ public:
         if (!LoopbackAddress(address, port, a, len))
             return false;
         fd_ = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (source
-            && (!LoopbackAddress(source, 0, s, slen) || ::bind(fd_, reinterpret_cast<sockaddr *>(&s), slen) != 0))
+        if (source && (!LoopbackAddress(source, 0, s, slen) || ::bind(fd_, reinterpret_cast<sockaddr *>(&s), slen) != 0))
             return false;
         const int one = 1;
         ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -143,8 +159,7 @@ public:
     QByteArray Ask(const QByteArray &request, int timeoutMs = 10000)
     {
         received_.clear();
-        if (!SendAll(request, timeoutMs)
-            || !ReadUntil([&] { return received_.size() >= request.size() + 14; }, timeoutMs))
+        if (!SendAll(request, timeoutMs) || !ReadUntil([&] { return received_.size() >= request.size() + 14; }, timeoutMs))
             return QByteArray();
         return received_;
     }
@@ -207,3 +222,19 @@ inline bool SplitReplies(const QByteArray &stream, QByteArray &echoed, bool &com
     complete = pos == stream.size();
     return true;
 }
+
+// For a server in the test's own thread: its events run while the test waits.
+inline void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
+
+inline bool WaitFor(const std::function<bool()> &done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        PumpEvents();
+    return done();
+}
+
+struct PumpedClient : LoopbackClient
+{
+    PumpedClient() : LoopbackClient(PumpEvents) {}
+};

@@ -25,15 +25,13 @@ public:
     bool Prepare(const QByteArray &settings = QByteArray())
     {
         QFile ini(Path(QStringLiteral("Server.ini")));
-        return port && QFile::copy(QStringLiteral(TALLIX_SERVER_EXECUTABLE), Path(QStringLiteral("tallix-server")))
-               && ini.open(QIODevice::WriteOnly)
+        return port && QFile::copy(QStringLiteral(TALLIX_SERVER_EXECUTABLE), Path(QStringLiteral("tallix-server"))) && ini.open(QIODevice::WriteOnly)
                && ini.write("StartOnLoad=1\r\nport=" + QByteArray::number(port) + "\r\n" + settings) > 0;
     }
 
     // Starts it offscreen (or with the given arguments and wrapper such as setpriv) and,
     // unless told not to, waits until it answers on its port.
-    bool Start(const QStringList &args = {}, const QStringList &env = {}, bool waitForPort = true,
-               const QStringList &wrapper = {})
+    bool Start(const QStringList &args = {}, const QStringList &env = {}, bool waitForPort = true, const QStringList &wrapper = {})
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -41,8 +39,7 @@ public:
         e.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         // Freed memory in a sanitizer's quarantine would hide the program's own use.
         e.insert(QStringLiteral("ASAN_OPTIONS"),
-                 e.value(QStringLiteral("ASAN_OPTIONS"))
-                     + QStringLiteral(":quarantine_size_mb=4:detect_stack_use_after_return=0"));
+                 e.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":quarantine_size_mb=4:detect_stack_use_after_return=0"));
         for (const QString &kv : env) // "NAME=value" sets, "-NAME" removes
             kv.startsWith(u'-') ? e.remove(kv.mid(1)) : e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
         process.setProcessEnvironment(e);
@@ -70,9 +67,8 @@ public:
 
     int OpenDescriptors() const
     {
-        return int(QDir(QStringLiteral("/proc/%1/fd").arg(process.processId()))
-                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)
-                       .size());
+        return int(
+            QDir(QStringLiteral("/proc/%1/fd").arg(process.processId())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
     }
 
     qint64 ResidentKiB() const

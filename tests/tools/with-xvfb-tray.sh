@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# Runs one command on a private X server with an XEmbed system tray:
-#   with-xvfb-tray.sh <command> [args...]
-# With TALLIX_TRAY_HOST=lxqt-panel the tray is instead lxqt-panel's StatusNotifierItem host on
-# a private session bus; the command also sees TALLIX_PANEL_CONFIG, the panel's XDG_CONFIG_HOME.
-# Xvfb picks a free display itself (-displayfd), trayer provides the tray, and the command
-# sees DISPLAY and TALLIX_TRAYER_PID_FILE, a file holding trayer's PID: a test that kills the
-# tray and starts another writes the new PID there. Everything started here is stopped by its
-# PID; the command runs for at most TALLIX_XVFB_TIMEOUT seconds (240 by default) and its exit
-# code is returned.
+# with-xvfb-tray.sh <command> [args...]: runs the command, for at most TALLIX_XVFB_TIMEOUT
+# seconds (240), on a private Xvfb (a free display, -displayfd) with trayer as XEmbed tray, or
+# with TALLIX_TRAY_HOST=lxqt-panel on a private session bus for lxqt-panel (its config folder in
+# TALLIX_PANEL_CONFIG). TALLIX_TRAYER_PID_FILE holds the tray's PID; a test that restarts the
+# tray writes the new one there. Everything is stopped by PID; the command's status is returned.
 set -uo pipefail
 
 if [ $# -eq 0 ]; then

@@ -25,9 +25,7 @@ int main(int argc, char **argv)
         return 2;
     const xcb_atom_t wmState = Atom(c, "WM_STATE");
     const uint32_t iconic[2] = {3, XCB_WINDOW_NONE}; // IconicState, no icon window
-    const bool ok = xcb_request_check(c, xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, window, wmState, wmState,
-                                                                     32, 2, iconic))
-                    == nullptr;
+    const bool ok = xcb_request_check(c, xcb_change_property_checked(c, XCB_PROP_MODE_REPLACE, window, wmState, wmState, 32, 2, iconic)) == nullptr;
     xcb_disconnect(c);
     return ok ? 0 : 1;
 }
