@@ -6,20 +6,20 @@
 
 namespace {
 
-QByteArray ansi(const QString &text)
+QByteArray Ansi(const QString &text)
 {
     return text.toLocal8Bit(); // the ANSI code page on Windows
 }
 
-HKEY openKey(HKEY hKey, const QString &subKey)
+HKEY OpenKey(HKEY hKey, const QString &subKey)
 {
     HKEY opened = nullptr;
-    if (RegOpenKeyExA(hKey, ansi(subKey).constData(), 0, RegAccess, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(hKey, Ansi(subKey).constData(), 0, RegAccess, &opened) != ERROR_SUCCESS)
         return nullptr;
     return opened;
 }
 
-QString asText(const RegValueData &data)
+QString AsText(const RegValueData &data)
 {
     if (const QString *text = std::get_if<QString>(&data))
         return *text;
@@ -28,7 +28,7 @@ QString asText(const RegValueData &data)
     return {};
 }
 
-bool asNumber(const RegValueData &data, qint32 &number)
+bool AsNumber(const RegValueData &data, qint32 &number)
 {
     if (const qint32 *value = std::get_if<qint32>(&data)) {
         number = *value;
@@ -49,7 +49,7 @@ LONG ReadRegValue(HKEY hKey, const QString &valueName, RegValueData &valueData)
 {
     if (!hKey)
         return ERROR_INVALID_HANDLE;
-    const QByteArray name = ansi(valueName);
+    const QByteArray name = Ansi(valueName);
     DWORD type = 0;
     DWORD size = 0;
     LONG status = RegQueryValueExA(hKey, name.constData(), nullptr, &type, nullptr, &size);
@@ -83,16 +83,16 @@ LONG ReadRegValue(HKEY hKey, const QString &valueName, RegValueData &valueData)
 
 LONG WriteRegValue(HKEY hKey, const QString &valueName, LONG valueType, const RegValueData &valueData)
 {
-    const QByteArray name = ansi(valueName);
+    const QByteArray name = Ansi(valueName);
     if (valueType == REG_SZ) {
-        const QByteArray text = ansi(asText(valueData));
+        const QByteArray text = Ansi(AsText(valueData));
         // constData() ends in a null; the length counts it.
         return RegSetValueExA(hKey, name.constData(), 0, REG_SZ, reinterpret_cast<const BYTE *>(text.constData()),
                               DWORD(text.size() + 1));
     }
     if (valueType == REG_DWORD) {
         qint32 number = 0;
-        if (!asNumber(valueData, number))
+        if (!AsNumber(valueData, number))
             return ERROR_INVALID_PARAMETER;
         const DWORD stored = DWORD(number);
         return RegSetValueExA(hKey, name.constData(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&stored),
@@ -104,7 +104,7 @@ LONG WriteRegValue(HKEY hKey, const QString &valueName, LONG valueType, const Re
 RegValueData GetRegValue(HKEY hKey, const QString &subKey, const QString &valueName)
 {
     RegValueData data;
-    HKEY key = openKey(hKey, subKey);
+    HKEY key = OpenKey(hKey, subKey);
     if (!key)
         return data;
     ReadRegValue(key, valueName, data);
@@ -115,7 +115,7 @@ RegValueData GetRegValue(HKEY hKey, const QString &subKey, const QString &valueN
 void SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName, const RegValueData &valueData,
                  LONG valueType)
 {
-    HKEY key = openKey(hKey, subKey);
+    HKEY key = OpenKey(hKey, subKey);
     if (!key)
         return;
     WriteRegValue(key, valueName, valueType, valueData);
@@ -124,9 +124,9 @@ void SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName, con
 
 void DeleteRegValue(HKEY hKey, const QString &subKey, const QString &valueName)
 {
-    HKEY key = openKey(hKey, subKey);
+    HKEY key = OpenKey(hKey, subKey);
     if (!key)
         return;
-    RegDeleteValueA(key, ansi(valueName).constData());
+    RegDeleteValueA(key, Ansi(valueName).constData());
     RegCloseKey(key);
 }

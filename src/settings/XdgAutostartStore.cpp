@@ -18,7 +18,7 @@ struct DesktopEntryKeys
 };
 
 // The keys of the [Desktop Entry] group that decide whether the entry launches anything.
-DesktopEntryKeys readMainGroup(const QString &text)
+DesktopEntryKeys ReadMainGroup(const QString &text)
 {
     DesktopEntryKeys keys;
     bool inMainGroup = false;
@@ -73,7 +73,7 @@ QString XdgAutostartStore::Read() const
     QFile file(FilePath());
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const DesktopEntryKeys keys = readMainGroup(QString::fromUtf8(file.readAll()));
+    const DesktopEntryKeys keys = ReadMainGroup(QString::fromUtf8(file.readAll()));
     if (keys.hidden)
         return {};
     return UnescapeDesktopString(keys.exec);
@@ -96,7 +96,7 @@ void XdgAutostartStore::Delete()
 {
     // An entry without a usable Exec reads as absent but is still ours to remove.
     QFile file(FilePath());
-    if (!file.open(QIODevice::ReadOnly) || readMainGroup(QString::fromUtf8(file.readAll())).hidden)
+    if (!file.open(QIODevice::ReadOnly) || ReadMainGroup(QString::fromUtf8(file.readAll())).hidden)
         return;
     file.close();
     QFile::remove(FilePath());
