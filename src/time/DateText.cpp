@@ -27,6 +27,16 @@ QString WithoutZone(const QString &format)
     return (out + format.mid(from)).trimmed();
 }
 
+// Qt 6.4's parser reads past the end of its text on an AM/PM word when the locale's two
+// words differ in length (Ewe, Kabyle, Nama, Tongan). Such a locale never parses its own
+// texts: it shows C's AM/PM, as the locales whose texts do not read back.
+bool ParsesSafely(const QLocale &locale, const QString &timeFormat)
+{
+    static const QRegularExpression quoted(QStringLiteral("'[^']*'"));
+    return !QString(timeFormat).remove(quoted).contains(u'a', Qt::CaseInsensitive)
+           || locale.amText().size() == locale.pmText().size();
+}
+
 // Sample times that every shown text must read back: both halves of the day, single
 // digits, noon and the first second of a day.
 bool ReadsBack(const QLocale &locale, const QString &dateFormat, const QString &timeFormat)
@@ -53,7 +63,7 @@ DateText::DateText(const QLocale &locale)
     // Some locales write texts that Qt cannot read back (digits outside the Basic
     // Multilingual Plane, day-period words it does not match). Their layout with C's
     // digits and AM/PM usually can; an ISO form always can.
-    if (ReadsBack(textLocale_, dateFormat_, timeFormat_))
+    if (ParsesSafely(textLocale_, timeFormat_) && ReadsBack(textLocale_, dateFormat_, timeFormat_))
         return;
     textLocale_ = QLocale::c();
     if (ReadsBack(textLocale_, dateFormat_, timeFormat_))
