@@ -109,6 +109,7 @@ check "still no main window" main_hidden
 gesture --repeat 2 --delay 80 1
 check "the first left double-click brings the window" wait_for 5 main_viewable
 sleep 1; check "and it stays" main_viewable
+"$iconify" "$(main_window)"; check "minimising it again hides it" wait_for 5 main_hidden
 stop_program; rm -rf "$folder"; folder=""
 done
 

@@ -2,9 +2,10 @@
 # The real program with lxqt-panel's StatusNotifierItem host on a private session bus (run it
 # through tests/tools/with-xvfb-tray.sh with TALLIX_TRAY_HOST=lxqt-panel): real clicks and
 # pixels on the panel, and gdbus for the menu's entries, which a headless panel cannot aim at.
-# Usage: sni-e2e.sh <tallix-server>
+# Usage: sni-e2e.sh <tallix-server> <x-iconify>
 set -uo pipefail
 exe=$1
+iconify=$2
 failures=0
 checks=0
 pid=""
@@ -46,6 +47,8 @@ check "the title tells idle" title_has "Tallix Server - Idle since "
 click 1
 check "a left click (activation) restores the window" wait_for 5 main_viewable
 xdotool windowmove "$(main_window)" 300 200 # off the panel: no window manager here
+"$iconify" "$(main_window)"; check "minimising hides it while the panel holds the icon" wait_for 5 main_hidden
+click 1; wait_for 5 main_viewable
 click 2
 check "a middle click (secondary activation) starts the server" wait_for 5 answers "$port"
 check "the icon shows the active picture" wait_for 5 looks_active
@@ -75,7 +78,7 @@ stop_panel
 start_program "port=$port\r\n"
 sleep 1.5
 start_panel
-check "the icon appears once the host is there" wait_for 10 looks_idle
+check "the icon appears once the host is there" wait_for 20 looks_idle
 stop_program; rm -rf "$folder"; folder=""
 
 say "$((checks - failures)) passed, $failures failed"
