@@ -19,7 +19,6 @@ public:
     TimeZoneRecord Query() const override { return record; }
 };
 
-// A zone and a clock both set by hand, and the TimeZone over them.
 struct FakeTime
 {
     FakeTimeZoneSource source;
