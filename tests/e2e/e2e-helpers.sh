@@ -1,5 +1,10 @@
 # Shared by the end-to-end scripts (sourced): checks, the real program in a temporary
-# folder, its main window, its server, its settings file and screen pixels.
+# folder, its main window, its server, its settings file and screen pixels. The scripts set
+# exe, the program to copy and run.
+failures=0
+checks=0
+pid=""
+folder=""
 say() { printf '%s\n' "$*"; }
 check() { # check "what" command...
   local what=$1; shift

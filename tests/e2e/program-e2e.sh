@@ -5,10 +5,6 @@
 set -uo pipefail
 exe=$1
 iconify=$2
-failures=0
-checks=0
-pid=""
-folder=""
 
 source "$(dirname "$0")/e2e-helpers.sh"
 
