@@ -44,7 +44,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
     };
     if (!parser.parse(arguments))
         return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         result.exitNow = 0;
         return result;

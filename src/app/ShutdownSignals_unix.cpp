@@ -1,6 +1,7 @@
 #include "ShutdownSignals.h"
 
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -11,8 +12,10 @@ int wakeFds[2] = {-1, -1};
 
 extern "C" void OnShutdownSignal(int sig)
 {
+    const int savedErrno = errno; // the interrupted code may be about to read it
     const char byte = char(sig);
     [[maybe_unused]] const ssize_t n = ::write(wakeFds[0], &byte, 1);
+    errno = savedErrno;
 }
 } // namespace
 
@@ -51,5 +54,11 @@ ShutdownSignals::~ShutdownSignals()
     sa.sa_handler = SIG_DFL;
     for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
         sigaction(sig, &sa, nullptr);
+    delete d->notifier; // before the descriptor it watches goes
     delete d;
+    for (int &fd : wakeFds) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
 }

@@ -39,7 +39,8 @@ int main(int argc, char *argv[])
         const CommandLine line = ReadCommandLine(app.arguments());
         if (line.exitNow)
             return *line.exitNow;
-        return RunHeadless(app, line.folder);
+        if (line.headless)
+            return RunHeadless(app, line.folder);
     }
 
     PreferX11OnWayland(argc, argv);

@@ -146,7 +146,8 @@ AccessRules AccessRules::FromFile(const QString &path)
         return {};
     if (!file.open(QIODevice::ReadOnly)) {
         AccessRules r;
-        r.ignored_ << QStringLiteral("%1: cannot be read").arg(path);
+        r.ignored_ << QStringLiteral("%1: cannot be read, every client is refused").arg(path);
+        r.refuseAll_ = true;
         return r;
     }
     return Parse(QString::fromUtf8(file.readAll()));
@@ -154,7 +155,7 @@ AccessRules AccessRules::FromFile(const QString &path)
 
 bool AccessRules::Allows(Address client, int busySlots) const
 {
-    if (perAddress_ && busySlots >= perAddress_)
+    if (refuseAll_ || (perAddress_ && busySlots >= perAddress_))
         return false;
     for (const Level &level : levels_) {
         const Address key{client.first & level.mask.first, client.second & level.mask.second};

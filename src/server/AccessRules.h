@@ -24,11 +24,12 @@ public:
 
     // A line that is not a rule is left out and listed as "line N: text".
     static AccessRules Parse(const QString &text);
-    // No file: no rules. A file that cannot be read is reported like a bad line.
+    // No file: no rules. A file that is there but cannot be read is reported like a bad
+    // line and refuses every client: rules the operator wrote must not fail open.
     static AccessRules FromFile(const QString &path);
 
     // No rule and no limit: every client may take a slot without any look-up.
-    bool IsEmpty() const { return levels_.empty() && perAddress_ == 0; }
+    bool IsEmpty() const { return levels_.empty() && perAddress_ == 0 && !refuseAll_; }
     // busySlots: the slots the client's address holds now.
     bool Allows(Address client, int busySlots) const;
     const QStringList &IgnoredLines() const { return ignored_; }
@@ -45,6 +46,7 @@ private:
 
     std::vector<Level> levels_; // longest prefix first
     bool hasAllow_ = false;
-    int perAddress_ = 0; // 0: no limit
+    bool refuseAll_ = false; // the file could not be read
+    int perAddress_ = 0;     // 0: no limit
     QStringList ignored_;
 };

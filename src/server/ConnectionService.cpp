@@ -64,7 +64,10 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
     }
     counters_.Count(slots_.SocketCount());
     emit Counted();
-    log_.LogConnection(options_.programFolder(), options_.logValue(), socServer_.RemoteHostIP(pick->slot));
+    // The address is only worth its text when the line is written.
+    const int logValue = options_.logValue();
+    log_.LogConnection(options_.programFolder(), logValue,
+                       logValue == 1 ? socServer_.RemoteHostIP(pick->slot) : QString());
 }
 
 void ConnectionService::socServer_DataArrival(int Index, qint64 bytesTotal)

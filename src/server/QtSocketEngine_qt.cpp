@@ -209,10 +209,17 @@ QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)
 bool QtSocketEngine::Send(int slot, const QByteArray &data)
 {
     QTcpSocket *s = slotTable[slot].socket;
-    if (!s || s->state() != QAbstractSocket::ConnectedState)
+    if (!s)
         return false;
-    if (s->write(data) != data.size())
+    if (s->state() != QAbstractSocket::ConnectedState || s->write(data) != data.size()) {
+        // As the other layer does: the connection is given up, and its slot hears of it
+        // once the current event is over.
+        QTimer::singleShot(0, &q, [this, slot, s] {
+            if (slotTable[slot].socket == s)
+                OnGone(slot);
+        });
         return false;
+    }
     // Sends now rather than in a later pass of the event loop.
     s->flush();
     return true;

@@ -6,8 +6,9 @@
 // relative path rather than one in the file system's root.
 QString WithOneTrailingSlash(const QString &dir);
 
-// The folder of the running executable with one trailing "/". Worked out afresh at every
-// call: nothing is cached, so a moved program finds its files in its new place.
+// The folder of the running executable with one trailing "/", worked out at every call
+// from ExecutablePath (on Linux Qt keeps the path it found at start, so a program moved
+// while it runs keeps using the folder it started in).
 QString ProgramFolder();
 
 // The running executable's path with "/" separators, as the system reports it; empty when

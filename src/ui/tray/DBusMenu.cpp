@@ -92,7 +92,11 @@ DBusMenuItemList DBusMenu::GetGroupProperties(const QList<int> &ids, const QStri
     return items;
 }
 
-QDBusVariant DBusMenu::GetProperty(int id, const QString &name) { return QDBusVariant(Properties(id).value(name)); }
+QDBusVariant DBusMenu::GetProperty(int id, const QString &name)
+{
+    // An unknown property answers an empty text: an invalid value cannot cross the bus.
+    return QDBusVariant(Properties(id).value(name, QString()));
+}
 
 void DBusMenu::Event(int id, const QString &eventId, const QDBusVariant &, uint)
 {
