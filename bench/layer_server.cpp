@@ -53,7 +53,8 @@ int main(int argc, char **argv)
     // The program's folder is a temporary one: Logs is made there, as the program does.
     const QTemporaryDir folder;
     ConnectionService service(fixedStamp ? stillZone : systemZone, systemClock, texts,
-                              {[] { return 0; }, [] { return 0; }, [&] { return folder.path() + u'/'; }});
+                              {[] { return 0; }, [] { return 0; }, [&] { return folder.path() + u'/'; },
+                               [&] { return folder.path() + u'/'; }});
     if (!service.Listen(port)) {
         fprintf(stderr, "cannot listen on port %ld\n", port);
         return 1;

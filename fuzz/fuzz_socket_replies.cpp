@@ -18,7 +18,7 @@ struct Server
 {
     FakeTime time{MakeDateValue(2026, 12, 5, 22, 2, 52), {}};
     DateText texts{QLocale::c()};
-    ConnectionService service{time.zone, time.clock, texts, {[] { return 0; }, [] { return 0; }, [] { return QString(); }}};
+    ConnectionService service{time.zone, time.clock, texts, {[] { return 0; }, [] { return 0; }, [] { return QString(); }, [] { return QString(); }}};
     int closes = 0;
 } *server = nullptr;
 

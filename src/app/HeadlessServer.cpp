@@ -16,7 +16,9 @@ void Say(const QString &line)
 HeadlessServer::HeadlessServer(const QString &folder, QObject *parent)
     : QObject(parent), folder_(folder), zone_(), clock_(), texts_(), tick_(zone_, clock_, texts_),
       service_(zone_, clock_, texts_,
-               {[this] { return daylight_; }, [this] { return settings_.LogIPs; }, [this] { return folder_; }}, this)
+               {[this] { return daylight_; }, [this] { return settings_.LogIPs; }, [this] { return folder_; },
+                [this] { return folder_; }},
+               this)
 {
     // One tick a few milliseconds after each wall-clock second, as the window's clock.
     ticker_.setSingleShot(true);

@@ -5,9 +5,9 @@
 
 ConnectionLog::ConnectionLog(const LocalClock &clock, const DateText &texts) : clock_(clock), texts_(texts) {}
 
-void ConnectionLog::LogConnection(const QString &programFolder, int chkLogValue, const QString &remoteIP) const
+void ConnectionLog::LogConnection(const QString &dataFolder, int chkLogValue, const QString &remoteIP) const
 {
-    const QString logDir = programFolder + QStringLiteral("Logs");
+    const QString logDir = dataFolder + QStringLiteral("Logs");
     // An existing directory, or one that cannot be made, is not worth a word.
     QDir().mkdir(logDir);
 

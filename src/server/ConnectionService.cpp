@@ -27,7 +27,7 @@ bool ConnectionService::Listen(std::optional<qint64> port)
 {
     // Every start reads the file again, so an edit counts from the next start; the
     // clients of the last run are gone, and their counts with them.
-    rules_ = AccessRules::FromFile(options_.programFolder() + QLatin1String(AccessFileName));
+    rules_ = AccessRules::FromFile(options_.settingsFolder() + QLatin1String(AccessFileName));
     busyByAddress_.clear();
     // Listening on whatever port an earlier start left would only be undone at once.
     return port && socServer_.SetLocalPort(*port) && socServer_.Listen();
@@ -66,7 +66,7 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
     emit Counted();
     // The address is only worth its text when the line is written.
     const int logValue = options_.logValue();
-    log_.LogConnection(options_.programFolder(), logValue,
+    log_.LogConnection(options_.dataFolder(), logValue,
                        logValue == 1 ? socServer_.RemoteHostIP(pick->slot) : QString());
 }
 

@@ -22,9 +22,10 @@ class ConnectionService : public QObject
 public:
     struct Options
     {
-        std::function<int()> daylightValue;     // the daylight box: 0, 1 or 2
-        std::function<int()> logValue;          // the log box: only 1 writes a line
-        std::function<QString()> programFolder; // ends with "/"; Logs goes there
+        std::function<int()> daylightValue;      // the daylight box: 0, 1 or 2
+        std::function<int()> logValue;           // the log box: only 1 writes a line
+        std::function<QString()> settingsFolder; // ends with "/"; AccessFileName is read there
+        std::function<QString()> dataFolder;     // ends with "/"; Logs goes there
     };
 
     // zone, clock and texts must outlive the service.
@@ -37,7 +38,7 @@ public:
 
     // A start in two steps, as the window's start sequence puts them: the since-start
     // counters and the slot count begin again (from the launch totals the window shows),
-    // then the access rules are read again from the program folder's AccessFileName and
+    // then the access rules are read again from the settings folder's AccessFileName and
     // the listener opens. Listen is false when the port is missing or refused.
     void ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaunch);
     bool Listen(std::optional<qint64> port);

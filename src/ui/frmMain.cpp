@@ -64,7 +64,7 @@ frmMain::frmMain(Environment env, QWidget *parent)
     // The boxes are the options: the server reads them at every request.
     server_ = new ConnectionService(zone_, localClock_, texts_,
                                     {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
-                                     [this] { return Folder(); }},
+                                     [this] { return Folder(); }, [this] { return Folder(); }},
                                     this);
     // Under a burst of connections the boxes are redrawn a few times a second, not at
     // every connection: drawing them cost more than serving the connection.

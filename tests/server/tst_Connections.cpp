@@ -35,7 +35,10 @@ struct Rig
     int daylight = 0;
     int log = 1;
     ConnectionService service{
-        time.zone, time.clock, texts, {[this] { return daylight; }, [this] { return log; }, [this] { return folder.path() + u'/'; }}};
+        time.zone,
+        time.clock,
+        texts,
+        {[this] { return daylight; }, [this] { return log; }, [this] { return folder.path() + u'/'; }, [this] { return folder.path() + u'/'; }}};
     SocketControl &sockets = service.socServer();
     quint16 port = 0;
 
