@@ -49,12 +49,16 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
     AccessRules::Address client{};
     if (!rules_.IsEmpty()) {
         client = AccessRules::FromHost(socServer_.PendingHostAddress(requestID));
-        if (!rules_.Allows(client, busyByAddress_.value(client)))
+        if (!rules_.Allows(client, busyByAddress_.value(client))) {
+            ++(rules_.Allows(client, 0) ? stats_.refusedPerAddress : stats_.refusedByRules);
             return;
+        }
     }
     const std::optional<SlotTable::Pick> pick = slots_.Take();
-    if (!pick)
+    if (!pick) {
+        ++stats_.refusedSlotsBusy;
         return;
+    }
     if (pick->isNew)
         socServer_.Load(pick->slot);
     socServer_.Accept(pick->slot, requestID);
@@ -73,7 +77,10 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
 void ConnectionService::socServer_DataArrival(int Index, qint64 bytesTotal)
 {
     const QByteArray request = socServer_.GetData(Index, bytesTotal);
-    socServer_.SendData(Index, reply_.Answer(request, options_.daylightValue()));
+    const QByteArray reply = reply_.Answer(request, options_.daylightValue());
+    ++stats_.requests;
+    stats_.replyBytes += reply.size();
+    socServer_.SendData(Index, reply);
 }
 
 void ConnectionService::socServer_Close(int Index)

@@ -2,6 +2,7 @@
 #include "AccessRules.h"
 #include "ConnectionCounters.h"
 #include "ConnectionLog.h"
+#include "ServiceStats.h"
 #include "SlotTable.h"
 #include "SocketControl.h"
 #include "TimeReply.h"
@@ -50,6 +51,7 @@ public:
     const SocketControl &socServer() const { return socServer_; }
     const SlotTable &Slots() const { return slots_; }
     const ConnectionCounters &Counters() const { return counters_; }
+    const ServiceStats &Stats() const { return stats_; }
     // The rules file's lines the last start left out, as "line N: text", for the
     // operator to see; empty without a file.
     QStringList IgnoredRuleLines() const { return rules_.IgnoredLines(); }
@@ -68,6 +70,7 @@ private:
     SocketControl socServer_;
     SlotTable slots_;
     ConnectionCounters counters_;
+    ServiceStats stats_;
     TimeReply reply_;
     ConnectionLog log_;
     Options options_;

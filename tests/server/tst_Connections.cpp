@@ -321,6 +321,9 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
         QCOMPARE(c[i]->Ask("x") == "x:" + Stamp, served[i] == u'1');
     QCOMPARE(r.service.Slots().SocketCount(), count);
     QCOMPARE(r.LogFile().count('\n'), count);
+    const ServiceStats &stats = r.service.Stats();
+    QCOMPARE(stats.refusedByRules + stats.refusedPerAddress, sources.size() - count);
+    QCOMPARE(stats.refusedPerAddress, file.startsWith("per-address") ? 1 : 0);
     c[0]->Reset();
     QVERIFY(served[0] == u'0' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
     QVERIFY(connect(sources[0]));
