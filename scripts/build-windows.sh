@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Cross-builds the program for 64-bit Windows into build-win/ and packs what a Windows user
-# copies into one folder: build-win/tallix-server/ and build-win/tallix-server-windows-x64.zip.
+# copies into one folder: build-win/tallix-server/ and build-win/tallix-server-windows-x64.zip,
+# the portable form, and the same folder as a setup program, build-win/tallix-server-setup-x64.exe.
 # Qt for mingw-w64 comes from ../shared/toolchains (unpacked once into $TALLIX_QT_MINGW_DIR,
 # default ../qt-mingw, outside the repository).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup-debian.sh g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools ninja-build zip
+scripts/setup-debian.sh g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools ninja-build zip nsis
 
 tarball=${TALLIX_QT_MINGW_TARBALL:-../shared/toolchains/qt-6.4.2-mingw-w64-x86_64-posix.tar.xz}
 qtdir=${TALLIX_QT_MINGW_DIR:-../qt-mingw}
@@ -26,7 +27,7 @@ cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF 
 cmake --build build-win -j"$(nproc)" --target tallix-server
 
 out=build-win/tallix-server
-rm -rf "$out" build-win/tallix-server-windows-x64.zip
+rm -rf "$out" build-win/tallix-server-windows-x64.zip build-win/tallix-server-setup-x64.exe
 mkdir -p "$out/platforms" "$out/styles"
 cp build-win/tallix-server.exe build-win/Readme.txt "$out/"
 cp "$prefix"/bin/Qt6{Core,Gui,Widgets,Network}.dll "$prefix"/mingw-runtime/*.dll "$out/"
@@ -35,3 +36,14 @@ cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$out/styles/"
 x86_64-w64-mingw32-strip "$out"/*.exe
 (cd build-win && zip -qr tallix-server-windows-x64.zip tallix-server)
 echo "build-win/tallix-server-windows-x64.zip"
+
+# What the uninstaller removes: each file of the folder, then each folder once emptied.
+{
+  echo '!macro REMOVE_PAYLOAD'
+  (cd "$out" && find . -mindepth 1 -depth \( -type f -printf '  Delete "$INSTDIR\\%P"\n' \
+     -o -type d -printf '  RMDir "$INSTDIR\\%P"\n' \)) | tr / '\\'
+  echo '!macroend'
+} >build-win/installer/files.nsh
+makensis -V2 -DPAYLOAD="$PWD/$out" -DGENERATED="$PWD/build-win/installer" \
+         -DOUTFILE="$PWD/build-win/tallix-server-setup-x64.exe" packaging/windows/tallix-server.nsi
+echo "build-win/tallix-server-setup-x64.exe"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Windows build under Wine, on a private X server with a real tray (run it through
 # tests/tools/with-xvfb-tray.sh): real clicks on the icon Wine docks into the tray, a
-# loopback client, the files beside the program, the Run key and the end of the session.
-# Usage: wine-e2e.sh <folder holding tallix-server.exe and its DLLs>
+# loopback client, the files beside the portable program, the Run key; then the setup
+# program: the installed copy's files in the user's folders, the end of the session, and the
+# silent uninstall.
+# Usage: wine-e2e.sh <folder holding tallix-server.exe and its DLLs> <setup program>
 set -uo pipefail
 top=$(mktemp -d "${TMPDIR:-/tmp}/tallix-wine.XXXXXX")
 export WINEPREFIX=$top/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -20,7 +22,7 @@ for port in $(shuf -i 20000-32000 -n 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port"
 printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nLogIPs=1\r\nport=%s\r\n' "$port" >"$dir/Server.ini"
 
 # Wine's GDI font engine leaves the text boxes blank; FreeType draws them.
-start() { (cd "$dir" && exec wine tallix-server.exe -platform windows:fontengine=freetype) >>"$top/out.log" 2>&1 & pid=$!; }
+start() { (cd "$1" && exec wine tallix-server.exe -platform windows:fontengine=freetype) >>"$top/out.log" 2>&1 & pid=$!; }
 ended() { ! kill -0 "$pid" 2>/dev/null; }
 icon() { xwininfo -tree -id "$(xdotool search --classname '^panel$' | head -n1)" | awk '/explorer.exe/ { print $1; exit }'; }
 docked() { [ -n "$(icon)" ]; }
@@ -35,7 +37,7 @@ stamped() { # the reply is "time:" and a UTC stamp of the seconds the request to
     [ "$reply" = "time:$(date -u -d "@$s" +%d%b%y%H%M%S | tr a-z A-Z)" ] && return 0; done; return 1; }
 
 # A value of another type reads as no entry: the box loads unchecked and the click below checks it.
-wine reg add "$run" /v "$value" /t REG_EXPAND_SZ /d x /f >/dev/null 2>&1; start
+wine reg add "$run" /v "$value" /t REG_EXPAND_SZ /d x /f >/dev/null 2>&1; start "$dir"
 check "the icon docks in the tray" wait_for 60 docked
 t0=$(date +%s)
 check "started with the program, the server gives a loopback client its bytes and a stamp" wait_for 60 ask
@@ -54,13 +56,32 @@ check "Server.ini written at exit, CR LF" grep -q $'^DaylightSavings=0\r$' "$dir
 check "the Run value holds the quoted path" \
   bash -c "wine reg query '$run' /v '$value' | grep -qF '\"C:\\Tallix Server\\tallix-server.exe\"'"
 
-# The end of the session unloads like the close box, also while the window was never shown:
-# a Run value held as a number reads as an entry, so the unload writes the string again.
-printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=%s\r\n' "$port" >"$dir/Server.ini"
-wine reg add "$run" /v "$value" /t REG_DWORD /d 7 /f >/dev/null 2>&1; start
-wait_for 60 ask && wineboot --end-session >/dev/null 2>&1 # a reply: its event loop runs
+# A silent install; the installed copy keeps Server.ini and Logs in the user's application-data
+# folders. The end of the session unloads it like the close box, also while the window was
+# never shown: a Run value held as a number reads as an entry, so the unload writes the string.
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TallixServer'
+inst="$WINEPREFIX/drive_c/Program Files/Tallix Server" users="$WINEPREFIX/drive_c/users/$(id -un)/AppData"
+link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tallix Server.lnk"
+check "the setup program installs silently, with a Start-menu shortcut" bash -c 'wine "$0" /S && [ -f "$1" ]' "$2" "$link"
+mkdir -p "$users/Roaming/Tallix Server"
+printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nLogIPs=1\r\nport=%s\r\n' "$port" >"$users/Roaming/Tallix Server/Server.ini"
+wine reg add "$run" /v "$value" /t REG_DWORD /d 7 /f >/dev/null 2>&1; start "$inst"
+check "the installed copy reads its Server.ini in the roaming folder" wait_for 60 ask
+wineboot --end-session --shutdown >/dev/null 2>&1 # --shutdown: no new session, which would start the Run entry
 check "the end of the session ends the program" wait_for 20 ended
-check "... after writing Server.ini" grep -q $'^DaylightSavings=0\r$' "$dir/Server.ini"
-check "... and the Run value as a string" bash -c "wine reg query '$run' /v '$value' | grep -qF 'REG_SZ'"
+check "... after writing Server.ini there" grep -q $'^DaylightSavings=0\r$' "$users/Roaming/Tallix Server/Server.ini"
+check "... and none in the program folder" test ! -e "$inst/Server.ini"
+check "the connection is logged in the local folder" grep -q '\] 127\.0\.0\.1' "$users/Local/Tallix Server/Logs/$(date +%Y%m%d).log"
+check "the Run value holds the installed path as a string" \
+  bash -c "wine reg query '$run' /v '$value' | grep -qF 'REG_SZ    \"C:\\Program Files\\Tallix Server\\tallix-server.exe\"'"
+
+# The uninstall Windows runs from the Add/Remove entry; the uninstaller goes on from a copy of
+# itself, so wait for the folder to go.
+quiet=$(wine reg query "$key" /v QuietUninstallString | sed -n 's/.*REG_SZ *//p' | tr -d '\r')
+eval "wine $quiet"
+check "the silent uninstall removes the program files and the shortcut" wait_for 30 test ! -e "$inst" -a ! -e "$link"
+check "... the Add/Remove entry and the Run value naming the program" \
+  bash -c "! { wine reg query '$key' || wine reg query '$run' /v '$value'; } >/dev/null 2>&1"
+check "... and keeps the user's settings" test -f "$users/Roaming/Tallix Server/Server.ini"
 [ $failures -eq 0 ] || { echo "--- program output"; cat "$top/out.log"; import -window root /tmp/wine-e2e-fail.png; }
 exit $((failures > 0))
