@@ -1,4 +1,5 @@
 // Number reading, Server.ini and the start-up entry, on real files in temporary folders.
+#include "FileLocations.h"
 #include "ParseNumber.h"
 #include "SettingsFile.h"
 #include "XdgAutostartStore.h"
@@ -128,6 +129,42 @@ private slots:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
         QCOMPARE(readAll(path), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Server.ini")});
+    }
+
+    // An installed layout under any prefix keeps its files in the user's folders; a copy
+    // anywhere else, a folder named bin included, keeps them beside itself.
+    void fileLocations_data()
+    {
+        QTest::addColumn<QString>("layout"); // files made under the temporary root
+        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QByteArray>("xdgConfig"); // "-": unset
+        QTest::addColumn<QString>("expected");     // settings | data | help, "~" for the root
+        QTest::newRow("installed") << "p/share/tallix-server/Readme.txt" << "p/bin/tallix-server" << QByteArray("~/cfg/")
+                                   << "~/cfg/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt";
+        QTest::newRow("installed, XDG_CONFIG_HOME unset") << "p/share/tallix-server/Readme.txt" << "p/bin/tallix-server" << QByteArray("-")
+                                                          << "~/.config/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt";
+        QTest::newRow("relative XDG_CONFIG_HOME ignored") << "p/share/tallix-server/Readme.txt" << "p/bin/tallix-server" << QByteArray("cfg")
+                                                          << "~/.config/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt";
+        QTest::newRow("bin without the shared help") << "p/share/tallix-server/Readme.txt/x" << "p/bin/tallix-server" << QByteArray("~/cfg")
+                                                     << "~/p/bin/ | ~/p/bin/ | ~/p/bin/Readme.txt";
+        QTest::newRow("the help beside another folder") << "p/share/tallix-server/Readme.txt" << "p/opt/tallix-server" << QByteArray("~/cfg")
+                                                        << "~/p/opt/ | ~/p/opt/ | ~/p/opt/Readme.txt";
+    }
+    void fileLocations()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, exe);
+        QFETCH(QByteArray, xdgConfig);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        const QByteArray home = QFile::encodeName(root.path());
+        writeAll(root.filePath(layout), "help");
+        qputenv("HOME", home);
+        qputenv("XDG_STATE_HOME", home + "/state");
+        xdgConfig == "-" ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", xdgConfig.replace("~", home));
+        const FileLocations f = FileLocations::ForExecutable(root.filePath(exe));
+        QCOMPARE(QStringList({f.settingsFolder, f.dataFolder, f.helpFile}).join(QStringLiteral(" | ")), expected.replace(u'~', root.path()));
+        QCOMPARE(f.installed, expected.contains(QStringLiteral("/tallix-server/")));
     }
 
     void startupEntry_data()
