@@ -297,6 +297,9 @@ private slots:
         if (!v6Held)
             QCOMPARE(Served(p.port, "::1"), serves);
         QVERIFY2(p.Stop(signal, 10000), "it did not end with status 0 on the signal");
+        // A save that fails says so, and only then.
+        QCOMPARE(p.Stderr().contains("settings could not be saved to " + QFile::encodeName(ini)),
+                 disk || broken == IniFolder || broken == IniDanglingLink);
 
         const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=" + QByteArray::number(p.port) + "\r\nDaylightSavings=0\r\n";
         if (disk) // the save failed: the old file stays whole
@@ -342,6 +345,16 @@ private slots:
         QCOMPARE(p.File(QStringLiteral("Server.ini")), ini);
         QVERIFY(p.Stderr().contains(QStringLiteral("listening on port %1 (IPv6 and IPv4)\n").arg(p.port).toUtf8()));
         QVERIFY(p.Stderr().endsWith("tallix-server: stopped\n"));
+
+        // A log it cannot write is told once, not at every connection, and so is its return.
+        ProgramProcess blocked;
+        QVERIFY(blocked.Prepare("LogIPs=1\r\n") && QFile(blocked.Path(QStringLiteral("Logs"))).open(QIODevice::WriteOnly));
+        QVERIFY(blocked.Start(HeadlessArgs, NoDisplay) && Served(blocked.port) && Served(blocked.port));
+        QVERIFY(QFile::remove(blocked.Path(QStringLiteral("Logs"))) && Served(blocked.port) && Served(blocked.port));
+        QVERIFY(blocked.Stop(SIGTERM, 10000));
+        QCOMPARE(blocked.Stderr().count("cannot write the connection log in "), 1);
+        QCOMPARE(blocked.Stderr().count("Logs is written again"), 1);
+        QCOMPARE(LoggedLoopbackLines(blocked), 2);
 
         // A port it cannot use ends it at once with the window's message and status 1.
         ProgramProcess taken;
