@@ -132,39 +132,36 @@ private slots:
     }
 
     // An installed layout under any prefix keeps its files in the user's folders; a copy
-    // anywhere else, a folder named bin included, keeps them beside itself.
+    // anywhere else, a folder named bin included, keeps them beside itself. "~" is the root.
     void fileLocations_data()
     {
-        QTest::addColumn<QString>("layout"); // files made under the temporary root
-        QTest::addColumn<QString>("exe");
+        QTest::addColumn<QString>("exeFolder"); // ~/p/<exeFolder>/tallix-server beside ~/p/share/tallix-server/Readme.txt
+        QTest::addColumn<bool>("helpIsFile");
         QTest::addColumn<QByteArray>("xdgConfig"); // "-": unset
-        QTest::addColumn<QString>("expected");     // settings | data | help, "~" for the root
-        QTest::newRow("installed") << "p/share/tallix-server/Readme.txt" << "p/bin/tallix-server" << QByteArray("~/cfg/")
-                                   << "~/cfg/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt";
-        QTest::newRow("installed, XDG_CONFIG_HOME unset") << "p/share/tallix-server/Readme.txt" << "p/bin/tallix-server" << QByteArray("-")
-                                                          << "~/.config/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt";
-        QTest::newRow("relative XDG_CONFIG_HOME ignored") << "p/share/tallix-server/Readme.txt" << "p/bin/tallix-server" << QByteArray("cfg")
-                                                          << "~/.config/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt";
-        QTest::newRow("bin without the shared help") << "p/share/tallix-server/Readme.txt/x" << "p/bin/tallix-server" << QByteArray("~/cfg")
-                                                     << "~/p/bin/ | ~/p/bin/ | ~/p/bin/Readme.txt";
-        QTest::newRow("the help beside another folder") << "p/share/tallix-server/Readme.txt" << "p/opt/tallix-server" << QByteArray("~/cfg")
-                                                        << "~/p/opt/ | ~/p/opt/ | ~/p/opt/Readme.txt";
+        QTest::addColumn<QString>("expected");     // settings | data | help
+        const QString installed = QStringLiteral("~/cfg/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt");
+        const QString defaulted = QString(installed).replace(QStringLiteral("~/cfg/"), QStringLiteral("~/.config/"));
+        QTest::newRow("installed") << "bin" << true << QByteArray("~/cfg/") << installed;
+        QTest::newRow("XDG_CONFIG_HOME unset") << "bin" << true << QByteArray("-") << defaulted;
+        QTest::newRow("relative XDG_CONFIG_HOME ignored") << "bin" << true << QByteArray("cfg") << defaulted;
+        QTest::newRow("bin without the help file") << "bin" << false << QByteArray("~/cfg") << "~/p/bin/ | ~/p/bin/ | ~/p/bin/Readme.txt";
+        QTest::newRow("the help beside another folder") << "opt" << true << QByteArray("~/cfg") << "~/p/opt/ | ~/p/opt/ | ~/p/opt/Readme.txt";
     }
     void fileLocations()
     {
-        QFETCH(QString, layout);
-        QFETCH(QString, exe);
+        QFETCH(QString, exeFolder);
+        QFETCH(bool, helpIsFile);
         QFETCH(QByteArray, xdgConfig);
         QFETCH(QString, expected);
         QTemporaryDir root;
         const QByteArray home = QFile::encodeName(root.path());
-        writeAll(root.filePath(layout), "help");
+        writeAll(root.filePath(QStringLiteral("p/share/tallix-server/Readme.txt") + (helpIsFile ? "" : "/x")), "help");
         qputenv("HOME", home);
         qputenv("XDG_STATE_HOME", home + "/state");
         xdgConfig == "-" ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", xdgConfig.replace("~", home));
-        const FileLocations f = FileLocations::ForExecutable(root.filePath(exe));
+        const FileLocations f = FileLocations::ForExecutable(root.filePath(QStringLiteral("p/%1/tallix-server").arg(exeFolder)));
         QCOMPARE(QStringList({f.settingsFolder, f.dataFolder, f.helpFile}).join(QStringLiteral(" | ")), expected.replace(u'~', root.path()));
-        QCOMPARE(f.installed, expected.contains(QStringLiteral("/tallix-server/")));
+        QCOMPARE(f.installed, exeFolder == u"bin" && helpIsFile);
     }
 
     void startupEntry_data()
