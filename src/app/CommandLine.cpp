@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "FileLocations.h"
 #include "ProgramFolder.h"
 
 #include <QCommandLineParser>
@@ -32,7 +33,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
                        "SIGINT stop it, SIGUSR1 writes the counters and the busy slots."));
     const QCommandLineOption folder(
         {QStringLiteral("f"), QStringLiteral("folder")},
-        QStringLiteral("With --headless: the folder of Server.ini and Logs instead of the program's."),
+        QStringLiteral("With --headless: the folder of Server.ini, Access.txt and Logs instead of those below."),
         QStringLiteral("folder"));
     parser.addOptions({headless, folder});
 
@@ -45,7 +46,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(qPrintable(parser.helpText() + u'\n' + FileLocations::OfThisCopy().Describe()), stdout);
         result.exitNow = 0;
         return result;
     }
@@ -63,9 +64,9 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         const QDir dir(parser.value(folder));
         if (!dir.exists())
             return fail(QStringLiteral("no folder '%1'").arg(parser.value(folder)));
-        result.folder = WithOneTrailingSlash(dir.absolutePath());
+        result.files = FileLocations::InFolder(WithOneTrailingSlash(dir.absolutePath()));
     } else {
-        result.folder = ProgramFolder();
+        result.files = FileLocations::OfThisCopy();
     }
     return result;
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "FileLocations.h"
+
 #include <QStringList>
 
 #include <optional>
@@ -8,7 +10,7 @@
 struct CommandLine
 {
     bool headless = false;
-    QString folder;             // Server.ini, Logs: given with --folder, else the program's
+    FileLocations files;        // all in the folder given with --folder, else this copy's
     std::optional<int> exitNow; // help, version or an error was printed: end with this
 };
 

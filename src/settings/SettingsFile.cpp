@@ -3,7 +3,6 @@
 #include "AtomicFile.h"
 #include "FormatNumber.h"
 #include "ParseNumber.h"
-#include "ProgramFolder.h"
 
 #include <QFile>
 #include <QStringList>
@@ -37,8 +36,6 @@ std::optional<int> CheckBoxState(const QString &valueText)
 }
 
 } // namespace
-
-QString SettingsFilePath() { return ProgramFolder() + QStringLiteral("Server.ini"); }
 
 void LoadSettings(const QString &path, Settings &s)
 {
@@ -75,7 +72,7 @@ void LoadSettings(const QString &path, Settings &s)
     }
 }
 
-void SaveSettings(const QString &path, const Settings &s)
+bool SaveSettings(const QString &path, const Settings &s)
 {
     const QString text = QStringLiteral("StartOnLoad=%1\r\n"
                                         "MinimizeOnLoad=%2\r\n"
@@ -89,5 +86,5 @@ void SaveSettings(const QString &path, const Settings &s)
                              .arg(s.DaylightSavings);
 
     // A full disk or a crash never leaves half a file behind.
-    WriteFileAtomically(path, text.toUtf8());
+    return WriteFileAtomically(path, text.toUtf8());
 }

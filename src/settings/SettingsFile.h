@@ -13,9 +13,6 @@ struct Settings
     int DaylightSavings = 0;
 };
 
-// ProgramFolder() + "Server.ini", worked out afresh at each call.
-QString SettingsFilePath();
-
 // Reads the file into s. Lines end at CR, CR LF or LF. Keys match in any letter case but
 // untrimmed; the last of repeated keys wins; unknown lines are skipped. A check-box value
 // is ParseNumber of the text after "=", rounded half to even; a value other than 0, 1 or 2
@@ -28,5 +25,5 @@ void LoadSettings(const QString &path, Settings &s);
 // finds in s.Port (see FormatNumber). The file is replaced atomically: until the new
 // content is complete the old file stays whole, and a save that cannot be done leaves the
 // old file untouched. A Server.ini that is a symbolic link is written through: the file
-// it points at gets the new content and the link stays. Nothing is ever reported.
-void SaveSettings(const QString &path, const Settings &s);
+// it points at gets the new content and the link stays. False when nothing was written.
+bool SaveSettings(const QString &path, const Settings &s);

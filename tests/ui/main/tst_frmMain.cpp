@@ -22,7 +22,7 @@ struct Rig
     Rig()
     {
         frmMain::Environment env;
-        env.programFolder = [this] { return folder.path() + u'/'; };
+        env.files = FileLocations::InFolder(folder.path() + u'/');
         env.startupStore = std::make_unique<XdgAutostartStore>(config.filePath(QStringLiteral("autostart")));
         w = std::make_unique<frmMain>(std::move(env));
     }
