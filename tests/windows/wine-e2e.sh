@@ -67,6 +67,10 @@ mkdir -p "$users/Roaming/Tallix Server"
 printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nLogIPs=1\r\nport=%s\r\n' "$port" >"$users/Roaming/Tallix Server/Server.ini"
 wine reg add "$run" /v "$value" /t REG_DWORD /d 7 /f >/dev/null 2>&1; start "$inst"
 check "the installed copy reads its Server.ini in the roaming folder" wait_for 60 ask
+# Run in place (an unquoted _?=, hence the batch file), the uninstaller's status is its own.
+printf '"C:\\Program Files\\Tallix Server\\Uninstall.exe" /S _?=C:\\Program Files\\Tallix Server\r\n' >"$WINEPREFIX/drive_c/in-place.bat"
+check "an uninstall while it runs fails and removes nothing" \
+  bash -c 'wine cmd /c "C:\in-place.bat" >/dev/null; [ $? -eq 2 ] && [ -f "$0/Qt6Core.dll" ]' "$inst"
 wineboot --end-session --shutdown >/dev/null 2>&1 # --shutdown: no new session, which would start the Run entry
 check "the end of the session ends the program" wait_for 20 ended
 check "... after writing Server.ini there" grep -q $'^DaylightSavings=0\r$' "$users/Roaming/Tallix Server/Server.ini"
