@@ -60,6 +60,10 @@ SVG
 }
 draw_theme_icons tallix-server '#000000' '#d81818' '#ff6a5a' '#1e6cff'
 draw_theme_icons tallix-server-idle '#4a4a4a' '#c4c4c4' '#e6e6e6' '#6e6e6e'
+# The Windows executable's and setup program's icon (Explorer, the Start menu, Add/Remove
+# Programs): the theme's sizes Windows asks for, in one .ico.
+mkdir -p resources/windows
+convert resources/icons/hicolor/{16x16,24x24,32x32,48x48,256x256}/apps/tallix-server.png resources/windows/tallix-server.ico
 
 # The help icon, 16x16 in 16 colours, pixel by pixel: a white page with a
 # folded corner, grey lines of text and a yellow question mark outlined in

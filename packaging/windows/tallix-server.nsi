@@ -38,12 +38,36 @@ RequestExecutionLevel admin
 BrandingText "${PUBLISHER}"
 
 !define MUI_ABORTWARNING
+!define MUI_ICON "..\..\resources\windows\tallix-server.ico"
+!define MUI_UNICON "..\..\resources\windows\tallix-server.ico"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
+
+; A running program holds its executable and libraries: stop before changing anything rather
+; than leave half a program behind. A silent run gives up with status 2.
+!macro REFUSE_WHILE_RUNNING un
+Function ${un}RefuseWhileRunning
+  ${If} ${FileExists} "$INSTDIR\${EXE}"
+  retry:
+    ClearErrors
+    FileOpen $0 "$INSTDIR\${EXE}" a
+    ${If} ${Errors}
+      MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+        "${PRODUCT} is running. Close it (Exit in its tray menu), then try again." \
+        /SD IDCANCEL IDRETRY retry
+      SetErrorLevel 2
+      Abort "${PRODUCT} is running."
+    ${EndIf}
+    FileClose $0
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro REFUSE_WHILE_RUNNING ""
+!insertmacro REFUSE_WHILE_RUNNING "un."
 
 ; The shortcut is for every user, as the folder and the Add/Remove entry are.
 Function .onInit
@@ -55,6 +79,7 @@ Function un.onInit
 FunctionEnd
 
 Section "Install"
+  Call RefuseWhileRunning
   SetOutPath "$INSTDIR"
   File /r "${PAYLOAD}\*.*"
   ; The uninstaller beside the program also tells the program that it is an installed copy,
@@ -76,19 +101,7 @@ Section "Install"
 SectionEnd
 
 Section "Uninstall"
-  ; A running program holds its executable: stop before removing anything rather than leave
-  ; half a program behind. A silent uninstall gives up with a failing exit status.
-  retry:
-  ClearErrors
-  Delete "$INSTDIR\${EXE}"
-  ${If} ${Errors}
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
-      "${PRODUCT} is running. Close it (Exit in its tray menu), then try again." \
-      /SD IDCANCEL IDRETRY retry
-    SetErrorLevel 2
-    Abort "${PRODUCT} is running."
-  ${EndIf}
-
+  Call un.RefuseWhileRunning
   !insertmacro REMOVE_PAYLOAD
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
