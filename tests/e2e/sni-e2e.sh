@@ -79,10 +79,8 @@ stop_program; rm -rf "$folder"; folder=""
 
 say "# a save that fails at Exit tells the desktop"
 start_program "port=$port\r\n"
-wait_for 10 registered
-rm "$folder/Server.ini" && mkdir "$folder/Server.ini"
-dbus-monitor "interface='org.freedesktop.Notifications'" >"$folder/notices" 2>&1 &
-monitor=$!
+wait_for 10 registered && rm "$folder/Server.ini" && mkdir "$folder/Server.ini"
+dbus-monitor "interface='org.freedesktop.Notifications'" >"$folder/notices" 2>&1 & monitor=$!
 sleep 0.5; menu 3
 check "Exit still ends the program" wait_for 10 ended_well
 check "and a notice names the file" wait_for 5 grep -q "could not be saved to $folder/Server.ini" "$folder/notices"

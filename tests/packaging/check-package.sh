@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# The Debian package as an operator meets it, run as root: what Debian's tools say of it;
-# installed with apt-get, so that its declared dependencies resolve; the window-less mode
-# answering a loopback client; an ordinary user's window keeping its settings in that user's
-# folders and reading them back; the launch-at-login entry; and a purge leaving nothing.
+# The Debian package as an operator meets it, as root: Debian's tools on it; installed with
+# apt-get; the window-less mode on loopback; an ordinary user's window keeping its settings
+# in that user's folders; the launch-at-login entry; a purge that leaves nothing.
 # Usage: check-package.sh tallix-server_<version>_<arch>.deb
 set -uo pipefail
 deb=$(realpath "$1")
 source "$(dirname "$0")/../e2e/e2e-helpers.sh" # check, wait_for, free_port, answers
-tmp=$(mktemp -d)
-chmod 755 "$tmp"
+tmp=$(mktemp -d) && chmod 755 "$tmp"
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$tmp"' EXIT
 quiet() { local out; out=$("$@" 2>&1) || { printf '%s\n' "$out"; return 1; }; } # says only why it failed
 
@@ -28,11 +26,9 @@ check "the service is not enabled" test -z "$(find /etc/systemd/system -name 'ta
 run() { # uid home port-or-"" [arguments]
   mkdir -p "$2"
   setpriv --reuid="$1" --regid="$1" --clear-groups env HOME="$2" XDG_CONFIG_HOME="$2/config" \
-    XDG_STATE_HOME="$2/state" QT_QPA_PLATFORM=offscreen /usr/bin/tallix-server "${@:4}" 2>>"$2/stderr" &
-  pid=$!
+    XDG_STATE_HOME="$2/state" QT_QPA_PLATFORM=offscreen /usr/bin/tallix-server "${@:4}" 2>>"$2/stderr" & pid=$!
   wait_for 20 grep -q '^SigCgt:.*[4-7c-f][0-9a-f]\{3\}$' "/proc/$pid/status"
-  local served=0
-  [ -z "$3" ] || wait_for 10 answers "$3" 2>/dev/null || served=1
+  local served=0; [ -z "$3" ] || wait_for 10 answers "$3" 2>/dev/null || served=1
   kill "$pid"; wait "$pid"; local status=$?; pid=""
   [ "$status" -eq 0 ] && [ "$served" -eq 0 ]
 }

@@ -137,12 +137,11 @@ private slots:
     {
         QTest::addColumn<QString>("exeFolder"); // ~/p/<exeFolder>/tallix-server beside ~/p/share/tallix-server/Readme.txt
         QTest::addColumn<bool>("helpIsFile");
-        QTest::addColumn<QByteArray>("xdgConfig"); // "-": unset
+        QTest::addColumn<QByteArray>("xdgConfig");
         QTest::addColumn<QString>("expected");     // settings | data | help
         const QString installed = QStringLiteral("~/cfg/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt");
         const QString defaulted = QString(installed).replace(QStringLiteral("~/cfg/"), QStringLiteral("~/.config/"));
         QTest::newRow("installed") << "bin" << true << QByteArray("~/cfg/") << installed;
-        QTest::newRow("XDG_CONFIG_HOME unset") << "bin" << true << QByteArray("-") << defaulted;
         QTest::newRow("relative XDG_CONFIG_HOME ignored") << "bin" << true << QByteArray("cfg") << defaulted;
         QTest::newRow("bin without the help file") << "bin" << false << QByteArray("~/cfg") << "~/p/bin/ | ~/p/bin/ | ~/p/bin/Readme.txt";
         QTest::newRow("the help beside another folder") << "opt" << true << QByteArray("~/cfg") << "~/p/opt/ | ~/p/opt/ | ~/p/opt/Readme.txt";
@@ -158,7 +157,7 @@ private slots:
         writeAll(root.filePath(QStringLiteral("p/share/tallix-server/Readme.txt") + (helpIsFile ? "" : "/x")), "help");
         qputenv("HOME", home);
         qputenv("XDG_STATE_HOME", home + "/state");
-        xdgConfig == "-" ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", xdgConfig.replace("~", home));
+        qputenv("XDG_CONFIG_HOME", xdgConfig.replace("~", home));
         const FileLocations f = FileLocations::ForExecutable(root.filePath(QStringLiteral("p/%1/tallix-server").arg(exeFolder)));
         QCOMPARE(QStringList({f.settingsFolder, f.dataFolder, f.helpFile}).join(QStringLiteral(" | ")), expected.replace(u'~', root.path()));
         QCOMPARE(f.installed, exeFolder == u"bin" && helpIsFile);
