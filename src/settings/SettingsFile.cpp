@@ -75,7 +75,7 @@ void LoadSettings(const QString &path, Settings &s)
     }
 }
 
-void SaveSettings(const QString &path, const Settings &s)
+bool SaveSettings(const QString &path, const Settings &s, QString *error)
 {
     const QString text = QStringLiteral("StartOnLoad=%1\r\n"
                                         "MinimizeOnLoad=%2\r\n"
@@ -89,5 +89,5 @@ void SaveSettings(const QString &path, const Settings &s)
                              .arg(s.DaylightSavings);
 
     // A full disk or a crash never leaves half a file behind.
-    WriteFileAtomically(path, text.toUtf8());
+    return WriteFileAtomically(path, text.toUtf8(), error);
 }

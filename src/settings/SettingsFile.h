@@ -25,8 +25,9 @@ QString SettingsFilePath();
 void LoadSettings(const QString &path, Settings &s);
 
 // Writes exactly the five lines, each ending in CR LF, the port as the number ParseNumber
-// finds in s.Port (see FormatNumber). The file is replaced atomically: until the new
-// content is complete the old file stays whole, and a save that cannot be done leaves the
-// old file untouched. A Server.ini that is a symbolic link is written through: the file
-// it points at gets the new content and the link stays. Nothing is ever reported.
-void SaveSettings(const QString &path, const Settings &s);
+// finds in s.Port (see FormatNumber), through WriteFileAtomically: until the new content
+// is complete the old file stays whole, and where the folder may not be written but the
+// file may, the file is overwritten in place. A Server.ini that is a symbolic link is
+// written through: the file it points at gets the new content and the link stays. False
+// when the file could not be written; error then says why.
+bool SaveSettings(const QString &path, const Settings &s, QString *error = nullptr);

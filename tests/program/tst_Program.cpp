@@ -93,7 +93,7 @@ void FillDisk(const QString &path)
     }
 }
 
-enum Broken { DiskFull, DiskReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
+enum Broken { DiskFull, DiskReadOnly, FolderReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
 
 } // namespace
 
@@ -230,6 +230,7 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::newRow("disk full") << int(DiskFull) << true << SIGTERM;
         QTest::newRow("disk read-only") << int(DiskReadOnly) << true << SIGTERM;
+        QTest::newRow("folder read-only, Server.ini writable") << int(FolderReadOnly) << true << SIGTERM;
         QTest::newRow("Server.ini a folder") << int(IniFolder) << false << SIGTERM;
         QTest::newRow("Server.ini a dangling link") << int(IniDanglingLink) << false << SIGTERM;
         QTest::newRow("Logs a file") << int(LogsFile) << true << SIGTERM;
@@ -281,7 +282,20 @@ private slots:
             QVERIFY(logs.open(QIODevice::WriteOnly) && logs.write("not a folder") > 0);
         }
 
-        QVERIFY(p.Start({}, {}, false));
+        QStringList wrapper;
+        auto writable = qScopeGuard([&] { QFile::setPermissions(p.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+        if (broken == FolderReadOnly) {
+            // Root writes anywhere: then the program runs as nobody, who owns only the file.
+            if (::geteuid() == 0) {
+                QVERIFY(::chown(QFile::encodeName(ini).constData(), 65534, 65534) == 0);
+                wrapper = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                      QStringLiteral("--clear-groups")};
+            }
+            const auto readAndEnter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+            QVERIFY(QFile::setPermissions(p.folder.path(), readAndEnter));
+        }
+
+        QVERIFY(p.Start({}, {}, false, wrapper));
         if (serves)
             QVERIFY(p.WaitForPort());
         else
