@@ -6,6 +6,7 @@
 #include "ProgramFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -39,6 +40,12 @@ std::optional<int> CheckBoxState(const QString &valueText)
 } // namespace
 
 QString SettingsFilePath() { return ProgramFolder() + QStringLiteral("Server.ini"); }
+
+std::optional<QDateTime> SettingsSavedAt(const QString &path)
+{
+    const QDateTime at = QFileInfo(path).lastModified();
+    return at.isValid() ? std::optional<QDateTime>(at) : std::nullopt;
+}
 
 void LoadSettings(const QString &path, Settings &s)
 {

@@ -1,5 +1,7 @@
 #pragma once
+#include <QDateTime>
 #include <QString>
+#include <optional>
 
 // The five operator choices kept in Server.ini. Check-box states are 0 unchecked,
 // 1 checked, 2 grayed. The caller fills the struct from its controls before loading:
@@ -15,6 +17,9 @@ struct Settings
 
 // ProgramFolder() + "Server.ini", worked out afresh at each call.
 QString SettingsFilePath();
+
+// When the file was last written; nothing without a file or a time.
+std::optional<QDateTime> SettingsSavedAt(const QString &path);
 
 // Reads the file into s. Lines end at CR, CR LF or LF. Keys match in any letter case but
 // untrimmed; the last of repeated keys wins; unknown lines are skipped. A check-box value

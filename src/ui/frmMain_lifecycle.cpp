@@ -66,7 +66,8 @@ void frmMain::Form_Load()
     traMain->Add();
 
     ReadSettingsIntoControls();
-    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value()));
+    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value(),
+                                                            SettingsSavedAt(Folder() + QStringLiteral("Server.ini"))));
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <memory>
@@ -325,6 +326,36 @@ private slots:
             QCOMPARE(p.File(QStringLiteral("Logs")), QByteArray("not a folder"));
         // A save that failed left no temporary file behind.
         QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral("Server.ini?*")}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // The daylight box saved unchecked stays so while the season is the one it was saved
+    // in (replies an hour late, as chosen), and follows a change into daylight time that
+    // happened while the program was not running.
+    void savedDaylightChoiceAtStart()
+    {
+        // A zone whose daylight time is in force now, and a day of its standard time.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const bool north = QTimeZone("Europe/Berlin").isDaylightTime(now);
+        const int year = now.date().year() - (north || now.date().month() >= 7 ? 0 : 1);
+        const QDateTime standardDay(QDate(year, north ? 1 : 7, 15), QTime(12, 0), Qt::UTC);
+        const QStringList env = {north ? QStringLiteral("TZ=Europe/Berlin") : QStringLiteral("TZ=Australia/Sydney"), QStringLiteral("LC_ALL=C")};
+        for (const bool seasonChanged : {false, true}) {
+            ProgramProcess p;
+            QVERIFY(p.Prepare("DaylightSavings=0\r\n"));
+            QFile ini(p.Path(QStringLiteral("Server.ini")));
+            QVERIFY(!seasonChanged || (ini.open(QIODevice::ReadWrite) && ini.setFileTime(standardDay, QFileDevice::FileModificationTime)));
+            ini.close();
+            QVERIFY(Headless ? p.Start(HeadlessArgs, NoDisplay + env) : p.Start({}, env));
+            LoopbackClient c;
+            QVERIFY(c.Connect(p.port));
+            const QByteArray reply = c.Ask("t");
+            const QDateTime utc = QDateTime::currentDateTimeUtc().addSecs(seasonChanged ? 0 : 3600);
+            const auto stamp = [](const QDateTime &t) {
+                return "t:" + QLocale::c().toString(t, QStringLiteral("ddMMMyyHHmmss")).toUpper().toLatin1();
+            };
+            QVERIFY2(reply == stamp(utc) || reply == stamp(utc.addSecs(-1)), reply.constData());
+            QVERIFY(p.Stop());
+        }
     }
 
     // The window-less mode as a service manager runs it: no display, ready once the port
