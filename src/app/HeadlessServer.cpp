@@ -31,6 +31,15 @@ bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<List
     LoadSettings(folder_ + QStringLiteral("Server.ini"), settings_);
     daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings);
     Tick();
+    // Before the time service, so that no start is announced that then fails.
+    if (metrics) {
+        metrics_ = std::make_unique<MetricsEndpoint>([this] { return MetricsSnapshot::Of(service_); },
+                                                     MetricsEndpoint::Limits{}, this);
+        if (!metrics_->Listen(*metrics)) {
+            Say(QStringLiteral("metrics: cannot listen on %1: %2").arg(metrics->Text(), metrics_->ErrorText()));
+            return false;
+        }
+    }
     service_.ResetForStart(0, 0);
     if (!Listen(handed))
         return false;
@@ -43,15 +52,8 @@ bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<List
         Say(QStringLiteral("listening on port %1 (%2)")
                 .arg(service_.socServer().LocalPort())
                 .arg(service_.socServer().DualStack() ? QStringLiteral("IPv6 and IPv4") : QStringLiteral("IPv4 only")));
-    if (!metrics)
-        return true;
-    metrics_ = std::make_unique<MetricsEndpoint>([this] { return MetricsSnapshot::Of(service_); },
-                                                 MetricsEndpoint::Limits{}, this);
-    if (!metrics_->Listen(*metrics)) {
-        Say(QStringLiteral("metrics: cannot listen on %1: %2").arg(metrics->Text(), metrics_->ErrorText()));
-        return false;
-    }
-    Say(QStringLiteral("metrics on http://%1/metrics").arg(metrics->Text()));
+    if (metrics)
+        Say(QStringLiteral("metrics on http://%1/metrics").arg(metrics->Text()));
     return true;
 }
 
