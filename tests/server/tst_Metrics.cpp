@@ -27,7 +27,16 @@ QByteArray Exchange(quint16 port, const QByteArray &request)
 class tst_Metrics : public QObject
 {
     Q_OBJECT
+    MetricsEndpoint endpoint{[] { return Sample; }, Small};
+    quint16 port = 0;
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(endpoint.Listen({QHostAddress::LocalHostIPv6, 0}));
+        port = endpoint.Port();
+    }
+
     void requestHead_data()
     {
         QTest::addColumn<QByteArrayList>("chunks");
@@ -44,7 +53,7 @@ private slots:
         QTest::newRow("not a method") << QByteArrayList{"G(T / HTTP/1.1\r\n\r\n"} << int(State::Malformed) << QByteArray();
         QTest::newRow("not HTTP/1") << QByteArrayList{"GET / HTTP/2\r\n\r\n"} << int(State::Malformed) << QByteArray();
         QTest::newRow("blank line past the bound") << QByteArrayList{"GET / HTTP/1.1\r\n" + QByteArray(40, 'h') + "\r\n\r\n"} << int(State::TooLarge)
-                                                << QByteArray();
+                                                   << QByteArray();
     }
     void requestHead()
     {
@@ -70,9 +79,6 @@ private slots:
 
     void servesMetricsAndNothingElse()
     {
-        MetricsEndpoint endpoint([] { return Sample; }, Small);
-        QVERIFY(endpoint.Listen({QHostAddress::LocalHostIPv6, 0}));
-        const quint16 port = endpoint.Port();
         const QByteArray body = RenderMetrics(Sample);
         const QByteArray got = Exchange(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
         QVERIFY2(got.startsWith("HTTP/1.1 200 OK\r\n") && got.endsWith("\r\n\r\n" + body), got.constData());
@@ -100,9 +106,6 @@ private slots:
     // scraper is closed at once.
     void hostileScrapersAreBounded()
     {
-        MetricsEndpoint endpoint([] { return Sample; }, Small);
-        QVERIFY(endpoint.Listen({QHostAddress::LocalHostIPv6, 0}));
-        const quint16 port = endpoint.Port();
         PumpedClient neverReads, half, halfToo, refused;
         QVERIFY(neverReads.Connect(port, "::1") && neverReads.SendAll("GET /metrics HTTP/1.1\r\n\r\n"));
         QVERIFY(half.Connect(port, "::1") && half.SendAll("GET /metr"));
@@ -113,6 +116,18 @@ private slots:
         QVERIFY(refused.Connect(port, "::1") && refused.WaitForEnd(200) && refused.Received().isEmpty());
         QVERIFY(half.WaitForEnd(2000) && half.Received().isEmpty() && halfToo.WaitForEnd(2000));
         QVERIFY(Exchange(port, "GET /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK\r\n"));
+    }
+
+    // Past its connections for the second, the endpoint takes the next one in the next.
+    void connectionsPerSecondAreBounded()
+    {
+        MetricsEndpoint slow([] { return Sample; }, {8, 2000, 256, 2});
+        QVERIFY(slow.Listen({QHostAddress::LocalHostIPv6, 0}));
+        PumpedClient a, b, c;
+        for (PumpedClient *scraper : {&a, &b, &c})
+            QVERIFY(scraper->Connect(slow.Port(), "::1") && scraper->SendAll("GET /metrics HTTP/1.1\r\n\r\n"));
+        QVERIFY(a.WaitForEnd() && b.WaitForEnd() && !c.WaitForEnd(300));
+        QVERIFY(c.WaitForEnd(2000) && c.Received().startsWith("HTTP/1.1 200 OK\r\n"));
     }
 };
 

@@ -26,13 +26,33 @@ MetricsEndpoint::MetricsEndpoint(std::function<MetricsSnapshot()> snapshot, Limi
     : QObject(parent), snapshot_(std::move(snapshot)), limits_(limits)
 {
     connect(&server_, &QTcpServer::newConnection, this, &MetricsEndpoint::OnNewConnection);
+    // Connections past the bounds wait in the system's queue, not in the server's.
+    server_.setMaxPendingConnections(limits_.scrapers);
 }
 
 bool MetricsEndpoint::Listen(const ListenAddress &where) { return server_.listen(where.host, where.port); }
 
 void MetricsEndpoint::OnNewConnection()
 {
-    while (QTcpSocket *socket = server_.nextPendingConnection()) {
+    while (!paused_) {
+        if (!second_.isValid() || second_.hasExpired(1000)) {
+            second_.start();
+            acceptedThisSecond_ = 0;
+        }
+        if (acceptedThisSecond_ >= limits_.perSecond) {
+            paused_ = true;
+            server_.pauseAccepting();
+            QTimer::singleShot(1000 - int(second_.elapsed()) + 1, this, [this] {
+                paused_ = false;
+                server_.resumeAccepting();
+                OnNewConnection();
+            });
+            return;
+        }
+        QTcpSocket *socket = server_.nextPendingConnection();
+        if (!socket)
+            return;
+        ++acceptedThisSecond_;
         socket->setParent(this);
         if (qsizetype(heads_.size()) >= limits_.scrapers) {
             socket->abort();

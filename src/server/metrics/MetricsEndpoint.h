@@ -3,6 +3,7 @@
 #include "ListenAddress.h"
 #include "MetricsText.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTcpServer>
 
@@ -15,8 +16,10 @@ class QTcpSocket;
 // the text format, any other path 404, any other method 405, and every answer closes the
 // connection. It runs on the thread of the time service beside it, so it never waits:
 // sockets are non-blocking, a request head is bounded, a scraper gets a bounded time for
-// its whole exchange (one that sends slowly or never reads is dropped then), and
-// scrapers beyond a bounded number at once are closed at once.
+// its whole exchange (one that sends slowly or never reads is dropped then), scrapers
+// beyond a bounded number at once are closed at once, and beyond a bounded number of
+// connections a second the endpoint stops accepting until the next second, so that even a
+// flood of scrapes takes a bounded share of the thread (each costs tens of microseconds).
 class MetricsEndpoint : public QObject
 {
     Q_OBJECT
@@ -26,6 +29,7 @@ public:
         int scrapers = 8;
         int timeoutMs = 5000;
         qsizetype headBytes = 8192;
+        int perSecond = 20;
     };
 
     MetricsEndpoint(std::function<MetricsSnapshot()> snapshot, Limits limits, QObject *parent = nullptr);
@@ -44,4 +48,7 @@ private:
     Limits limits_;
     QTcpServer server_;
     std::unordered_map<QTcpSocket *, HttpRequestHead> heads_; // one for each scraper now
+    QElapsedTimer second_;                                    // the current second's start
+    int acceptedThisSecond_ = 0;
+    bool paused_ = false;
 };
