@@ -28,8 +28,9 @@ HeadlessServer::HeadlessServer(const QString &folder, QObject *parent)
 
 bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics)
 {
-    LoadSettings(folder_ + QStringLiteral("Server.ini"), settings_);
-    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings);
+    const QString ini = folder_ + QStringLiteral("Server.ini");
+    LoadSettings(ini, settings_);
+    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, SettingsSavedAt(ini));
     Tick();
     // Before the time service, so that no start is announced that then fails.
     if (metrics) {
