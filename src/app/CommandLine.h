@@ -1,4 +1,6 @@
 #pragma once
+#include "ListenAddress.h"
+
 #include <QStringList>
 
 #include <optional>
@@ -8,8 +10,9 @@
 struct CommandLine
 {
     bool headless = false;
-    QString folder;             // Server.ini, Logs: given with --folder, else the program's
-    std::optional<int> exitNow; // help, version or an error was printed: end with this
+    QString folder;                       // Server.ini, Logs: given with --folder, else the program's
+    std::optional<ListenAddress> metrics; // with --headless: where to serve /metrics
+    std::optional<int> exitNow;           // help, version or an error was printed: end with this
 };
 
 // Whether the arguments ask for what needs no window at all (the window-less mode, help,

@@ -25,12 +25,23 @@ void ConnectionService::ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaun
 
 bool ConnectionService::Listen(std::optional<qint64> port)
 {
+    ReadRules();
+    // Listening on whatever port an earlier start left would only be undone at once.
+    return port && socServer_.SetLocalPort(*port) && socServer_.Listen();
+}
+
+bool ConnectionService::ListenOn(const std::vector<qintptr> &listeners)
+{
+    ReadRules();
+    return socServer_.ListenOn(listeners);
+}
+
+void ConnectionService::ReadRules()
+{
     // Every start reads the file again, so an edit counts from the next start; the
     // clients of the last run are gone, and their counts with them.
     rules_ = AccessRules::FromFile(options_.settingsFolder() + QLatin1String(AccessFileName));
     busyByAddress_.clear();
-    // Listening on whatever port an earlier start left would only be undone at once.
-    return port && socServer_.SetLocalPort(*port) && socServer_.Listen();
 }
 
 void ConnectionService::Stop()

@@ -43,6 +43,9 @@ public:
     // the listener opens. Listen is false when the port is missing or refused.
     void ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaunch);
     bool Listen(std::optional<qint64> port);
+    // The second step on sockets a service manager opened instead of a port of its own;
+    // see SocketControl::ListenOn.
+    bool ListenOn(const std::vector<qintptr> &listeners);
     // Closes every element from the listener to the slot count, busy or free (their
     // clients get no close notification), then unloads the slots. Counts stay.
     void Stop();
@@ -63,6 +66,7 @@ signals:
     void Counted();
 
 private:
+    void ReadRules();
     void socServer_ConnectionRequest(int Index, qintptr requestID);
     void socServer_DataArrival(int Index, qint64 bytesTotal);
     void socServer_Close(int Index);

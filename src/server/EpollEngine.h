@@ -22,6 +22,7 @@ public:
     ~EpollEngine() override;
 
     bool Listen(quint16 port) override;
+    bool Adopt(const std::vector<qintptr> &listeners) override;
     void StopListening() override;
     quint16 BoundPort() const override;
     bool DualStack() const override;
@@ -64,10 +65,15 @@ private:
 
     static quint64 KeyOf(int fd, quint32 gen) { return (quint64(gen) << 32) | quint32(fd); }
 
+    // The listeners and accepting (EpollListening_unix.cpp).
+    bool StartListening(const std::vector<int> &fds);
+    bool Listens(int fd) const;
+    int ListenerOf(quint64 key) const; // the listener an event is for, else -1
+    void HandleAccept(int listener);
+    void PauseAccepting(int listener);
+
     // The readiness pass and the traffic of one connection (EpollEngine_unix.cpp).
     void OnReady();
-    void HandleAccept();
-    void PauseAccepting();
     void HandleEvent(Conn *c, quint32 ev);
     void HandleRead(Conn *c);
     void FlushOutput(Conn *c);
@@ -91,7 +97,7 @@ private:
     int epfd = -1;
     QSocketNotifier *notifier = nullptr;
     QTimer sweepTimer;
-    int listenFd = -1;
+    std::vector<int> listenFds; // all registered under listenGen
     quint32 listenGen = 0;
     quint32 nextGen = 1;
     Pending pending;

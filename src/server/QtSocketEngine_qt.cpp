@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -22,9 +23,13 @@ public:
     ~QtSocketEngine() override;
 
     bool Listen(quint16 port) override;
+    bool Adopt(const std::vector<qintptr> &listeners) override;
     void StopListening() override;
-    quint16 BoundPort() const override { return server ? server->serverPort() : 0; }
-    bool DualStack() const override { return server && server->serverAddress() == QHostAddress::Any; }
+    quint16 BoundPort() const override { return servers.empty() ? 0 : servers.front()->serverPort(); }
+    bool DualStack() const override
+    {
+        return !servers.empty() && servers.front()->serverAddress() == QHostAddress::Any;
+    }
     bool Accept(int slot, qintptr requestID) override;
     QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
@@ -41,14 +46,15 @@ private:
         bool notified = false;
     };
 
-    void OnNewConnection();
+    void StartListening(QTcpServer *server);
+    void OnNewConnection(QTcpServer *server);
     void OnReadyRead(int slot);
     void OnBytesWritten(int slot);
     void OnGone(int slot);
     void Detach(QTcpSocket *s);
 
     SocketControl &q;
-    QTcpServer *server = nullptr;
+    std::vector<QTcpServer *> servers;
     QTcpSocket *pending = nullptr;
     qintptr pendingID = -1;
     qintptr nextID = 1;
@@ -66,12 +72,12 @@ QtSocketEngine::~QtSocketEngine()
     }
     for (auto &s : closing)
         delete s.data();
-    delete server;
+    qDeleteAll(servers);
 }
 
 bool QtSocketEngine::Listen(quint16 port)
 {
-    if (server)
+    if (!servers.empty())
         return false;
     auto *candidate = new QTcpServer(&q);
     // Any is the dual-stack address: IPv6 and IPv4 clients alike. Only a system without
@@ -84,23 +90,47 @@ bool QtSocketEngine::Listen(quint16 port)
         delete candidate;
         return false;
     }
-    QObject::connect(candidate, &QTcpServer::newConnection, &q, [this] { OnNewConnection(); });
-    server = candidate;
+    StartListening(candidate);
     return true;
 }
 
-void QtSocketEngine::StopListening()
+bool QtSocketEngine::Adopt(const std::vector<qintptr> &listeners)
 {
-    if (!server)
-        return;
-    server->close();
-    server->deleteLater();
-    server = nullptr;
+    if (!servers.empty() || listeners.empty())
+        return false;
+    for (const qintptr fd : listeners) {
+        auto *server = new QTcpServer(&q);
+        if (!server->setSocketDescriptor(fd)) {
+            delete server;
+            StopListening();
+            return false;
+        }
+        StartListening(server); // which closes the descriptor with it
+    }
+    return true;
 }
 
-void QtSocketEngine::OnNewConnection()
+void QtSocketEngine::StartListening(QTcpServer *server)
 {
-    while (server && server->hasPendingConnections()) {
+    QObject::connect(server, &QTcpServer::newConnection, &q, [this, server] { OnNewConnection(server); });
+    servers.push_back(server);
+}
+
+// Only this process's copy closes: clients queued on a socket a service manager still
+// holds wait there for the next process.
+void QtSocketEngine::StopListening()
+{
+    for (QTcpServer *server : servers) {
+        server->close();
+        server->deleteLater();
+    }
+    servers.clear();
+}
+
+void QtSocketEngine::OnNewConnection(QTcpServer *server)
+{
+    // A handler may stop the listeners mid-loop; they are deleted later, so still there.
+    while (std::find(servers.begin(), servers.end(), server) != servers.end() && server->hasPendingConnections()) {
         QTcpSocket *s = server->nextPendingConnection();
         if (!s)
             break;

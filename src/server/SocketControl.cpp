@@ -20,6 +20,10 @@ bool SocketControl::SetLocalPort(qint64 port)
 
 bool SocketControl::Listen() { return engine_->Listen(port_); }
 
+bool SocketControl::ListenOn(const std::vector<qintptr> &listeners) { return engine_->Adopt(listeners); }
+
+bool SocketControl::Listening() const { return engine_->BoundPort() != 0; }
+
 quint16 SocketControl::LocalPort() const
 {
     const quint16 bound = engine_->BoundPort();

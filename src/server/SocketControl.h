@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class SocketEngine;
 
@@ -38,7 +39,14 @@ public:
     // Listens on every address, IPv6 and IPv4 alike. False when the port cannot be
     // listened on (taken on either protocol, not allowed) or element 0 listens already.
     bool Listen();
-    // The port actually bound while listening, else the port that was set.
+    // Listens on sockets opened and made to listen elsewhere (a service manager's), all
+    // raising ConnectionRequest on element 0; the array owns them from here (when it
+    // returns false the caller gives them up). Closing element 0 closes this process's
+    // copies only: clients queued
+    // on a socket the manager still holds wait there for the next listener.
+    bool ListenOn(const std::vector<qintptr> &listeners);
+    bool Listening() const;
+    // The port actually bound while listening (the first socket's), else the port that was set.
     quint16 LocalPort() const;
     // Listening for IPv6 and IPv4 clients alike; false on a system without IPv6.
     bool DualStack() const;

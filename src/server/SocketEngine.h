@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <vector>
 
 class SocketControl;
 
@@ -18,6 +19,10 @@ public:
     virtual ~SocketEngine() = default;
 
     virtual bool Listen(quint16 port) = 0; // false when listening already or refused
+    // Listens on sockets opened and made to listen elsewhere (a service manager's); they
+    // are the engine's from here on. When refused, those taken are closed again and the
+    // caller gives up the rest.
+    virtual bool Adopt(const std::vector<qintptr> &listeners) = 0;
     virtual void StopListening() = 0;
     virtual quint16 BoundPort() const = 0; // 0 when not listening
     virtual bool DualStack() const = 0;    // listening on IPv6 and IPv4 alike

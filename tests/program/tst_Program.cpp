@@ -368,7 +368,11 @@ private slots:
         NotifySocket notify;
         QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\n"));
         const QByteArray ini = p.File(QStringLiteral("Server.ini"));
-        QVERIFY(p.Start(HeadlessArgs, NoDisplay + QStringList{QStringLiteral("NOTIFY_SOCKET=") + notify.path}));
+        auto metricsOn = [](quint16 port) {
+            return HeadlessArgs + QStringList{QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(port)};
+        };
+        const quint16 metricsPort = FreeFixedPort();
+        QVERIFY(p.Start(metricsOn(metricsPort), NoDisplay + QStringList{QStringLiteral("NOTIFY_SOCKET=") + notify.path}));
         QTRY_COMPARE(notify.Said(), QByteArray("READY=1\n"));
         LoopbackClient a, b;
         QVERIFY(a.Connect(p.port) && b.Connect(p.port, "::1") && IsReplyTo(b.Ask("t"), "t"));
@@ -379,6 +383,11 @@ private slots:
                         .match(QString::fromUtf8(p.Stderr()))
                         .hasMatch());
         QCOMPARE(LoggedLoopbackLines(p), 2);
+        LoopbackClient scraper;
+        QVERIFY(scraper.Connect(metricsPort) && scraper.SendAll("GET /metrics HTTP/1.1\r\n\r\n") && scraper.WaitForEnd());
+        for (const char *line : {"\ntallix_connections_total 3\n", "\ntallix_busy_slots 2\n", "\ntallix_requests_total 1\n",
+                                 "\ntallix_reply_bytes_total 15\n", "\ntallix_listening 1\n"})
+            QVERIFY2(scraper.Received().contains(line), scraper.Received().constData());
         // No platform plugin was ever loaded, so no display was ever asked for.
         QFile maps(QStringLiteral("/proc/%1/maps").arg(p.process.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("platforms/libq"));
@@ -388,14 +397,60 @@ private slots:
         QVERIFY(p.Stderr().contains(QStringLiteral("listening on port %1 (IPv6 and IPv4)\n").arg(p.port).toUtf8()));
         QVERIFY(p.Stderr().endsWith("tallix-server: stopped\n"));
 
-        // A port it cannot use ends it at once with the window's message and status 1.
-        ProgramProcess taken;
-        const int holder = HoldPort("::", taken.port);
-        QVERIFY(holder >= 0 && taken.Prepare() && taken.Start(HeadlessArgs, NoDisplay, false));
-        QVERIFY(taken.process.waitForFinished(10000));
-        ::close(holder);
-        QCOMPARE(taken.process.exitCode(), 1);
-        QVERIFY(taken.Stderr().contains("Invalid TCP port number or port in use."));
+        // A port it cannot use ends it at once with status 1: the time port with the window's
+        // message, or the metrics port.
+        for (const bool metricsPort : {false, true}) {
+            ProgramProcess taken;
+            const quint16 held = metricsPort ? FreeFixedPort() : taken.port;
+            const int holder = HoldPort(metricsPort ? "0.0.0.0" : "::", held);
+            QVERIFY(holder >= 0 && taken.Prepare() && taken.Start(metricsPort ? metricsOn(held) : HeadlessArgs, NoDisplay, false));
+            QVERIFY(taken.process.waitForFinished(10000));
+            ::close(holder);
+            QCOMPARE(taken.process.exitCode(), 1);
+            QVERIFY(taken.Stderr().contains(metricsPort ? QStringLiteral("metrics: cannot listen on 127.0.0.1:%1: ").arg(held).toUtf8()
+                                                        : "Invalid TCP port number or port in use."));
+        }
+    }
+
+    // Sockets passed as systemd passes them: from descriptor 3 on, LISTEN_PID the
+    // program's own. The test holds the socket as the service manager would, so it stays
+    // open while no copy runs and a client that connects then is served by the next copy.
+    void socketActivation()
+    {
+        if (!Headless)
+            QSKIP("run by tst_Program_headless");
+        ProgramProcess p;
+        QVERIFY(p.Prepare());
+        sockaddr_storage any;
+        socklen_t len;
+        LoopbackAddress("::", p.port, any, len);
+        const int held = ::socket(AF_INET6, SOCK_STREAM, 0); // inherited: no close-on-exec
+        auto release = qScopeGuard([&] { ::close(held); });
+        QVERIFY(::bind(held, reinterpret_cast<sockaddr *>(&any), len) == 0 && ::listen(held, 16) == 0);
+        const QStringList passing = {
+            QStringLiteral("bash"), QStringLiteral("-c"),
+            QStringLiteral("exec 3<&%1 4</dev/null %1<&-; LISTEN_PID=$$ LISTEN_FDS=2 LISTEN_FDNAMES=time:other exec \"$0\" \"$@\"").arg(held)};
+        QVERIFY(p.Start(HeadlessArgs, NoDisplay, true, passing));
+        QVERIFY(Served(p.port, "127.0.0.1") && Served(p.port, "::1"));
+        QVERIFY(p.Stop());
+        const QString said = QStringLiteral(
+                                 "tallix-server: descriptor 4 (other) from the service manager is not a listening TCP socket; not used\n"
+                                 "tallix-server: listening on [::]:%1 (IPv6 and IPv4) from the service manager; port \"%1\" in Server.ini not used\n")
+                                 .arg(p.port);
+        QVERIFY2(p.Stderr().contains(said.toUtf8()), p.Stderr().constData());
+        LoopbackClient queued;
+        QVERIFY(queued.Connect(p.port) && queued.SendAll("queued"));
+        QVERIFY(p.Start(HeadlessArgs, NoDisplay, false, passing));
+        QVERIFY(EchoesAll(queued, "queued"));
+        QVERIFY(p.Stop());
+
+        // Debian's own stand-in for the service manager, with an IPv4 and an IPv6 socket.
+        ProgramProcess s;
+        const QString port = QString::number(s.port);
+        const QStringList activate = {QStringLiteral("systemd-socket-activate"), "-l", "127.0.0.1:" + port, "-l", "[::1]:" + port};
+        QVERIFY(s.Prepare() && s.Start(HeadlessArgs, NoDisplay, true, activate));
+        QVERIFY(Served(s.port, "127.0.0.1") && Served(s.port, "::1"));
+        QVERIFY(s.Stop() && s.Stderr().contains(QStringLiteral("listening on 127.0.0.1:%1, [::1]:%1 from the service manager").arg(port).toUtf8()));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTcpServer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -71,6 +72,7 @@ private slots:
     void stampFollowsBoxSecondAndZoneAtOnce();
     void accessRulesTurnClientsAwayBeforeASlot_data();
     void accessRulesTurnClientsAwayBeforeASlot();
+    void handedOverSocketsKeepTheirQueue();
 };
 
 void tst_Connections::servesLogsAndRestarts()
@@ -328,6 +330,29 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
     QVERIFY(served[0] == u'0' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
     QVERIFY(connect(sources[0]));
     QCOMPARE(c.back()->Ask("x") == "x:" + Stamp, served[0] == u'1');
+}
+
+// Sockets a service manager opened and keeps open: each serves, a stop closes only the
+// service's copies, and a client that connects meanwhile is served after the next start.
+void tst_Connections::handedOverSocketsKeepTheirQueue()
+{
+    Rig r;
+    const quint16 port = FreeFixedPort();
+    const int v4 = HoldPort("127.0.0.1", port), v6 = HoldPort("::1", port);
+    auto release = qScopeGuard([&] { ::close(v4), ::close(v6); });
+    QVERIFY(v4 >= 0 && v6 >= 0);
+    auto start = [&] { return r.service.ListenOn({::dup(v4), ::dup(v6)}); };
+    QVERIFY(start() && r.sockets.LocalPort() == port && !r.service.ListenOn({::dup(v4)}));
+    PumpedClient a, b, queued;
+    QVERIFY(a.Connect(port, "127.0.0.1") && b.Connect(port, "::1"));
+    QCOMPARE(a.Ask("a"), QByteArray("a:") + Stamp);
+    QCOMPARE(b.Ask("b"), QByteArray("b:") + Stamp);
+    r.service.Stop();
+    QVERIFY(a.WaitForEnd() && b.WaitForEnd() && !r.sockets.Listening());
+    QVERIFY(queued.Connect(port, "::1") && queued.SendAll("q"));
+    QTest::qWait(100);
+    QVERIFY(start());
+    QVERIFY(queued.ReadUntil([&] { return queued.Received() == "q:" + Stamp; }));
 }
 
 QTEST_GUILESS_MAIN(tst_Connections)
