@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The time server's figures beside throughput: connection churn against the epoll
-# yardstick, start-up against a minimal Qt program, and memory with idle connections and
-# with a client that floods without reading; the window-less mode's start-up and memory.
+# yardstick, start-up against a minimal Qt program (and laid out as an installed copy), and
+# memory with idle connections and with a client that floods without reading; the
+# window-less mode's start-up and memory.
 #
 #   bench/resource-bench.sh BUILD_DIR [ROUNDS=5]
 #
@@ -57,7 +58,15 @@ make_folder() { # dir port
   cp "$build/tallix-server" "$1/"
   printf 'StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=0\r\nport=%s\r\nDaylightSavings=0\r\n' "$2" > "$1/Server.ini"
 }
-export QT_QPA_PLATFORM=offscreen HOME="$tmp" XDG_CONFIG_HOME="$tmp/config"
+# The same, laid out as an installed copy (bin beside share/tallix-server) whose Server.ini
+# is the user's; the copy beside bin/ serves a build that does not tell installed copies.
+make_installed() { # dir port
+  make_folder "$1/bin" "$2"
+  mkdir -p "$1/share/tallix-server" "$XDG_CONFIG_HOME/tallix-server"
+  cp "$build/Readme.txt" "$1/share/tallix-server/"
+  cp "$1/bin/Server.ini" "$XDG_CONFIG_HOME/tallix-server/"
+}
+export QT_QPA_PLATFORM=offscreen HOME="$tmp" XDG_CONFIG_HOME="$tmp/config" XDG_STATE_HOME="$tmp/state"
 
 echo "== start-up: exec to the port accepting, $rounds rounds each, alternating"
 : > "$tmp/startup"
@@ -67,12 +76,16 @@ for round in $(seq 1 "$rounds"); do
   p=$("$probe" startup --port "$port" -- taskset -c 1 "$tmp/start$round/tallix-server" | field startup_ms)
   m_port=$(free_port)
   m=$("$probe" startup --port "$m_port" -- taskset -c 1 "$minimal" --port "$m_port" | field startup_ms)
-  echo "round $round: program $p ms, minimal Qt program $m ms"
-  echo "$p $m" >> "$tmp/startup"
+  i_port=$(free_port)
+  make_installed "$tmp/installed$round" "$i_port"
+  i=$("$probe" startup --port "$i_port" -- taskset -c 1 "$tmp/installed$round/bin/tallix-server" | field startup_ms)
+  echo "round $round: program $p ms, minimal Qt program $m ms, installed layout $i ms"
+  echo "$p $m $i" >> "$tmp/startup"
 done
 sp=$(awk '{ print $1 }' "$tmp/startup" | median)
 sm=$(awk '{ print $2 }' "$tmp/startup" | median)
-echo "STARTUP program ${sp} ms, minimal ${sm} ms, ratio $(awk -v a="$sp" -v b="$sm" 'BEGIN { printf "%.2f", a / b }')x"
+si=$(awk '{ print $3 }' "$tmp/startup" | median)
+echo "STARTUP program ${sp} ms, minimal ${sm} ms, ratio $(awk -v a="$sp" -v b="$sm" 'BEGIN { printf "%.2f", a / b }')x; installed layout ${si} ms"
 
 echo "== the window-less mode (--headless) beside the window: start-up, and memory listening"
 : > "$tmp/headless"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Redraws the program's pictures into resources/pictures/ with ImageMagick.
+# Redraws the program's pictures into resources/pictures/, and its icons for the desktop's
+# icon theme into resources/icons/, with ImageMagick.
 # The PNGs are committed; run this only after changing a drawing below.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,6 +29,37 @@ draw_clock_icon() {
 
 draw_clock_icon black '#d81818' '#ff6a5a' '#1e6cff' "$out/tallix.png"
 draw_clock_icon '#4a4a4a' '#c4c4c4' '#e6e6e6' '#6e6e6e' "$out/tallix-idle.png"
+
+# The same two clocks for the desktop's icon theme (the installed copy's menu entry), at
+# the sizes desktops ask for, each drawn at four times its size or more and scaled down,
+# and once as SVG, the same shapes in the same 128-unit square.
+# Arguments: name, then the four colours as above.
+draw_theme_icons() {
+  local name=$1 square=$2 emblem=$3 rim=$4 hands=$5 size k dir
+  for size in 16 22 24 32 48 64 128 256; do
+    k=$(( size >= 128 ? size / 32 : 4 ))
+    dir=resources/icons/hicolor/${size}x${size}/apps
+    mkdir -p "$dir"
+    convert -size $((128 * k))x$((128 * k)) xc:none -draw "scale $k,$k
+      fill '$square' roundrectangle 0,0 127,127 26,26
+      fill '$rim' circle 64,64 64,14  fill '$emblem' circle 64,64 64,20
+      stroke '$hands' stroke-width 11 line 64,64 64,29 line 64,64 99,64
+      stroke none fill '$hands' circle 64,64 64,56 circle 64,29 64,24 circle 99,64 104,64" \
+      -filter Lanczos -resize ${size}x${size} -define png:exclude-chunks=date,time "PNG32:$dir/$name.png"
+  done
+  mkdir -p resources/icons/hicolor/scalable/apps
+  cat > "resources/icons/hicolor/scalable/apps/$name.svg" <<SVG
+<svg xmlns="http://www.w3.org/2000/svg" width="128" height="128" viewBox="0 0 128 128">
+  <rect width="128" height="128" rx="26" fill="$square"/>
+  <circle cx="64" cy="64" r="50" fill="$rim"/>
+  <circle cx="64" cy="64" r="44" fill="$emblem"/>
+  <path d="M64 64V29M64 64H99" stroke="$hands" stroke-width="11" fill="none"/>
+  <g fill="$hands"><circle cx="64" cy="64" r="8"/><circle cx="64" cy="29" r="5"/><circle cx="99" cy="64" r="5"/></g>
+</svg>
+SVG
+}
+draw_theme_icons tallix-server '#000000' '#d81818' '#ff6a5a' '#1e6cff'
+draw_theme_icons tallix-server-idle '#4a4a4a' '#c4c4c4' '#e6e6e6' '#6e6e6e'
 
 # The help icon, 16x16 in 16 colours, pixel by pixel: a white page with a
 # folded corner, grey lines of text and a yellow question mark outlined in

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "FileLocations.h"
 #include "ProgramFolder.h"
 
 #include <QCommandLineParser>
@@ -33,7 +34,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
                        "systemd with a socket unit, it serves on the sockets passed instead of the port."));
     const QCommandLineOption folder(
         {QStringLiteral("f"), QStringLiteral("folder")},
-        QStringLiteral("With --headless: the folder of Server.ini and Logs instead of the program's."),
+        QStringLiteral("With --headless: the folder of Server.ini, Access.txt and Logs instead of those below."),
         QStringLiteral("folder"));
     const QCommandLineOption metrics(
         QStringLiteral("metrics"),
@@ -51,7 +52,7 @@ CommandLine ReadCommandLine(const QStringList &arguments)
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(qPrintable(parser.helpText() + u'\n' + FileLocations::OfThisCopy().Describe()), stdout);
         result.exitNow = 0;
         return result;
     }
@@ -69,9 +70,9 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         const QDir dir(parser.value(folder));
         if (!dir.exists())
             return fail(QStringLiteral("no folder '%1'").arg(parser.value(folder)));
-        result.folder = WithOneTrailingSlash(dir.absolutePath());
+        result.files = FileLocations::InFolder(WithOneTrailingSlash(dir.absolutePath()));
     } else {
-        result.folder = ProgramFolder();
+        result.files = FileLocations::OfThisCopy();
     }
     if (parser.isSet(metrics)) {
         if (!result.headless)

@@ -1,4 +1,5 @@
 #pragma once
+#include "FileLocations.h"
 #include "ListenAddress.h"
 
 #include <QStringList>
@@ -10,7 +11,7 @@
 struct CommandLine
 {
     bool headless = false;
-    QString folder;                       // Server.ini, Logs: given with --folder, else the program's
+    FileLocations files;                  // all in the folder given with --folder, else this copy's
     std::optional<ListenAddress> metrics; // with --headless: where to serve /metrics
     std::optional<int> exitNow;           // help, version or an error was printed: end with this
 };

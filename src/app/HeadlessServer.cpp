@@ -13,13 +13,19 @@ void Say(const QString &line)
 
 } // namespace
 
-HeadlessServer::HeadlessServer(const QString &folder, QObject *parent)
-    : QObject(parent), folder_(folder), zone_(), clock_(), texts_(), tick_(zone_, clock_, texts_),
+HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
+    : QObject(parent), files_(files), zone_(), clock_(), texts_(), tick_(zone_, clock_, texts_),
       service_(zone_, clock_, texts_,
-               {[this] { return daylight_; }, [this] { return settings_.LogIPs; }, [this] { return folder_; },
-                [this] { return folder_; }},
+               {[this] { return daylight_; }, [this] { return settings_.LogIPs; },
+                [this] { return files_.settingsFolder; }, [this] { return files_.dataFolder; }},
                this)
 {
+    // A full disk or a read-only home must not go unnoticed; once, not at every connection.
+    connect(&service_, &ConnectionService::LogFailureChanged, this, [this](const QString &failure) {
+        Say(failure.isEmpty()
+                ? QStringLiteral("the connection log in %1Logs is written again").arg(files_.dataFolder)
+                : QStringLiteral("cannot write the connection log in %1Logs: %2").arg(files_.dataFolder, failure));
+    });
     // One tick a few milliseconds after each wall-clock second, as the window's clock.
     ticker_.setSingleShot(true);
     ticker_.setTimerType(Qt::PreciseTimer);
@@ -28,9 +34,8 @@ HeadlessServer::HeadlessServer(const QString &folder, QObject *parent)
 
 bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics)
 {
-    const QString ini = folder_ + QStringLiteral("Server.ini");
-    LoadSettings(ini, settings_);
-    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, SettingsSavedAt(ini));
+    LoadSettings(files_.SettingsFile(), settings_);
+    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, SettingsSavedAt(files_.SettingsFile()));
     Tick();
     // Before the time service, so that no start is announced that then fails.
     if (metrics) {
@@ -65,8 +70,8 @@ bool HeadlessServer::Listen(const HandedSockets &handed)
     if (!handed.handed) {
         if (service_.Listen(ConnectionService::PortFromText(settings_.Port)))
             return true;
-        Say(QStringLiteral("Invalid TCP port number or port in use. (port \"%1\" in %2Server.ini)")
-                .arg(settings_.Port, folder_));
+        Say(QStringLiteral("Invalid TCP port number or port in use. (port \"%1\" in %2)")
+                .arg(settings_.Port, files_.SettingsFile()));
         return false;
     }
     if (service_.ListenOn(handed.listeners))

@@ -2,6 +2,7 @@
 #include "ClockTick.h"
 #include "ConnectionService.h"
 #include "DateText.h"
+#include "FileLocations.h"
 #include "ListenAddress.h"
 #include "MetricsEndpoint.h"
 #include "SettingsFile.h"
@@ -15,15 +16,14 @@
 
 // The time server without a window, for machines without a desktop: the same service,
 // slots, counters, reply and log as the window, on the options of Server.ini in its
-// folder, which it reads and never writes. The server starts at once; the clock tick runs
+// settings folder, which it reads and never writes. The server starts at once; the clock tick runs
 // as in the window, so the daylight option follows a clock change the same way. It
 // reports in one line per event on standard error, for the service manager's journal.
 class HeadlessServer : public QObject
 {
     Q_OBJECT
 public:
-    // folder ends with "/".
-    explicit HeadlessServer(const QString &folder, QObject *parent = nullptr);
+    explicit HeadlessServer(const FileLocations &files, QObject *parent = nullptr);
 
     // Reads Server.ini and listens, on the sockets a service manager handed over if it did
     // (the port in Server.ini is then not used), else on that port; serves metrics when
@@ -38,7 +38,7 @@ private:
     bool Listen(const HandedSockets &handed);
     void Tick();
 
-    const QString folder_;
+    const FileLocations files_;
     const TimeZone zone_;
     const SystemLocalClock clock_;
     const DateText texts_;

@@ -16,7 +16,7 @@ namespace {
 
 int RunHeadless(QCoreApplication &app, const CommandLine &line, const HandedSockets &handed)
 {
-    HeadlessServer server(line.folder);
+    HeadlessServer server(line.files);
     ShutdownSignals requests;
     QObject::connect(&requests, &ShutdownSignals::StatusRequested, &server, &HeadlessServer::ReportStatus);
     QObject::connect(&requests, &ShutdownSignals::Requested, &app, &QCoreApplication::quit);
@@ -74,12 +74,13 @@ int main(int argc, char *argv[])
         // A message box waiting for the operator would keep its own event loop going.
         while (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
             dialog->done(QDialog::Rejected);
+        w.Form_Unload(frmMain::UnloadCause::System);
         w.close();
         if (w.HelpWindowOpen()) // a request to end the program ends all of it
             QCoreApplication::quit();
     });
     // The session manager's quit unloads like the close box does.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &w, [&w] { w.Form_Unload(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &w, [&w] { w.Form_Unload(frmMain::UnloadCause::System); });
 
     w.Form_Load();
     // A request to end the program can arrive while a failed start's message box is open

@@ -5,14 +5,15 @@
 
 ConnectionLog::ConnectionLog(const LocalClock &clock, const DateText &texts) : clock_(clock), texts_(texts) {}
 
-void ConnectionLog::LogConnection(const QString &dataFolder, int chkLogValue, const QString &remoteIP) const
+std::optional<QString> ConnectionLog::LogConnection(const QString &dataFolder, int chkLogValue,
+                                                    const QString &remoteIP) const
 {
     const QString logDir = dataFolder + QStringLiteral("Logs");
     // An existing directory, or one that cannot be made, is not worth a word.
     QDir().mkdir(logDir);
 
     if (chkLogValue != 1)
-        return;
+        return std::nullopt;
 
     // Date and time are two readings, the date first: a line written across midnight
     // goes to the file of the day that was read.
@@ -24,8 +25,13 @@ void ConnectionLog::LogConnection(const QString &dataFolder, int chkLogValue, co
         (QLatin1Char('[') + texts_.FormatTime(now) + QStringLiteral("] ") + remoteIP + QStringLiteral("\r\n")).toUtf8();
 
     QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    file.write(line);
-    file.close();
+    const auto open = [&file] { return file.open(QIODevice::WriteOnly | QIODevice::Append); };
+    // A data folder of the user's own may not exist before the first line.
+    if (!open() && !QDir().mkpath(logDir))
+        return QStringLiteral("cannot make the folder %1").arg(logDir);
+    if (!file.isOpen() && !open())
+        return file.errorString();
+    if (file.write(line) != line.size() || !file.flush())
+        return file.errorString();
+    return QString();
 }

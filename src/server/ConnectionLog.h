@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // One line per connection request in the day's file Logs/yyyymmdd.log of the data
 // folder: "[" + local time + "] " + client address + CR LF. The file is opened and closed
 // for every line so other programs may read, move or delete it in between.
@@ -14,8 +16,10 @@ public:
     ConnectionLog(const LocalClock &clock, const DateText &texts);
 
     // dataFolder ends with "/". Logs is created on every call, whatever the box says;
-    // only a box value of exactly 1 writes a line. Every failure is skipped silently.
-    void LogConnection(const QString &dataFolder, int chkLogValue, const QString &remoteIP) const;
+    // only a box value of exactly 1 writes a line, making the data folder first when it is
+    // missing. Every failure is skipped: the result is nullopt when no line was asked for,
+    // an empty text when it was written, and why not when it could not be.
+    std::optional<QString> LogConnection(const QString &dataFolder, int chkLogValue, const QString &remoteIP) const;
 
 private:
     const LocalClock &clock_;

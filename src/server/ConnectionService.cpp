@@ -81,8 +81,12 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
     emit Counted();
     // The address is only worth its text when the line is written.
     const int logValue = options_.logValue();
-    log_.LogConnection(options_.dataFolder(), logValue,
-                       logValue == 1 ? socServer_.RemoteHostIP(pick->slot) : QString());
+    const std::optional<QString> failure = log_.LogConnection(
+        options_.dataFolder(), logValue, logValue == 1 ? socServer_.RemoteHostIP(pick->slot) : QString());
+    if (failure && failure->isEmpty() == logFailing_) {
+        logFailing_ = !failure->isEmpty();
+        emit LogFailureChanged(*failure);
+    }
 }
 
 void ConnectionService::socServer_DataArrival(int Index, qint64 bytesTotal)

@@ -64,6 +64,9 @@ public:
 signals:
     // A connection was counted; Counters() holds the new values.
     void Counted();
+    // The connection log could not be written (why, with the file), or after that could be
+    // again (an empty text): once for each change, never once per connection.
+    void LogFailureChanged(const QString &failure);
 
 private:
     void ReadRules();
@@ -79,6 +82,7 @@ private:
     ConnectionLog log_;
     Options options_;
     AccessRules rules_;
+    bool logFailing_ = false;
     // Kept only under rules: the address of each busy slot and the busy slots of each
     // address, for the per-address limit.
     std::array<AccessRules::Address, MaxSlots + 1> slotAddress_{};

@@ -3,7 +3,6 @@
 #include "AtomicFile.h"
 #include "FormatNumber.h"
 #include "ParseNumber.h"
-#include "ProgramFolder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -38,8 +37,6 @@ std::optional<int> CheckBoxState(const QString &valueText)
 }
 
 } // namespace
-
-QString SettingsFilePath() { return ProgramFolder() + QStringLiteral("Server.ini"); }
 
 std::optional<QDateTime> SettingsSavedAt(const QString &path)
 {

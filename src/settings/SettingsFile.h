@@ -15,9 +15,6 @@ struct Settings
     int DaylightSavings = 0;
 };
 
-// ProgramFolder() + "Server.ini", worked out afresh at each call.
-QString SettingsFilePath();
-
 // When the file was last written; nothing without a file or a time.
 std::optional<QDateTime> SettingsSavedAt(const QString &path);
 

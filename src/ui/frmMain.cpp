@@ -2,7 +2,6 @@
 
 #include "FitCaption.h"
 #include "frmHelp.h"
-#include "ProgramFolder.h"
 #include "StartupEntryStore.h"
 #include "Pictures.h"
 #include "Twips.h"
@@ -40,8 +39,8 @@ frmMain::frmMain(Environment env, QWidget *parent)
     : QWidget(parent), env_(std::move(env)), zone_(env_.zone ? *env_.zone : systemZone),
       localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_)
 {
-    if (!env_.programFolder)
-        env_.programFolder = ProgramFolder;
+    if (!env_.files)
+        env_.files = FileLocations::OfThisCopy();
     if (!env_.startupStore)
         env_.startupStore = MakeSystemStartupStore();
 
@@ -64,7 +63,7 @@ frmMain::frmMain(Environment env, QWidget *parent)
     // The boxes are the options: the server reads them at every request.
     server_ = new ConnectionService(zone_, localClock_, texts_,
                                     {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
-                                     [this] { return Folder(); }, [this] { return Folder(); }},
+                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }},
                                     this);
     // Under a burst of connections the boxes are redrawn a few times a second, not at
     // every connection: drawing them cost more than serving the connection.
@@ -88,8 +87,6 @@ frmMain::frmMain(Environment env, QWidget *parent)
 }
 
 frmMain::~frmMain() { delete HelpWindow.data(); }
-
-QString frmMain::Folder() const { return env_.programFolder(); }
 
 QString frmMain::NowText() const { return texts_.Format(localClock_.Now()); }
 

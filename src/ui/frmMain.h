@@ -4,6 +4,7 @@
 #include "ClockTick.h"
 #include "ConnectionService.h"
 #include "DateText.h"
+#include "FileLocations.h"
 #include "LocalClock.h"
 #include "SettingsFile.h"
 #include "TimeZone.h"
@@ -16,6 +17,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TrayIcon;
 class frmHelp;
@@ -32,7 +34,7 @@ public:
     {
         const TimeZone *zone = nullptr;                  // the system's zone when null
         const LocalClock *clock = nullptr;               // the system's clock when null
-        std::function<QString()> programFolder;          // ProgramFolder when empty
+        std::optional<FileLocations> files;              // this copy's when empty
         std::unique_ptr<StartupEntryStore> startupStore; // the system's when null
     };
 
@@ -44,8 +46,11 @@ public:
     void Form_Load();
     // Shows the window after loading, unless loading minimised (and so hid) it.
     void ShowAfterLoad();
+    // Who asked for the unload: the operator (the close box, the tray), or the system (a
+    // signal, the end of the session), which nobody may be watching.
+    enum class UnloadCause { Operator, System };
     // Takes the program down; runs once, whoever asks first.
-    void Form_Unload();
+    void Form_Unload(UnloadCause cause = UnloadCause::Operator);
     bool IsUnloaded() const { return unloaded_; }
     bool HelpWindowOpen() const;
 
@@ -118,8 +123,9 @@ private:
     void ShowCounters();
     Settings SettingsInControls() const;
     void ReadSettingsIntoControls();
-    void WriteSettingsFromControls();
-    QString Folder() const;
+    bool WriteSettingsFromControls();
+    void ReportUnsavedSettings(bool operatorWatching) const;
+    const FileLocations &Files() const { return *env_.files; }
     void CreateControls();
     void ApplyColours();
     void SetTabOrder();

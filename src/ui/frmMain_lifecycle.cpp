@@ -1,6 +1,7 @@
 // Load and unload of the main window, the tray gestures and the help button.
 #include "frmMain.h"
 
+#include "DesktopNotice.h"
 #include "Pictures.h"
 #include "ProgramFolder.h"
 #include "SettingsFile.h"
@@ -8,6 +9,8 @@
 #include "frmHelp.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <cstdio>
 #include <exception>
 
 namespace {
@@ -39,7 +42,7 @@ void frmMain::ReadSettingsIntoControls()
 {
     // A setting the file does not hold keeps the control's value.
     Settings s = SettingsInControls();
-    LoadSettings(Folder() + QStringLiteral("Server.ini"), s);
+    LoadSettings(Files().SettingsFile(), s);
     chkStartOnLoad->setValue(s.StartOnLoad);
     chkMinimizeOnLoad->setValue(s.MinimizeOnLoad);
     chkLog->setValue(s.LogIPs);
@@ -47,9 +50,11 @@ void frmMain::ReadSettingsIntoControls()
     chkDaylightSavings->setValue(s.DaylightSavings);
 }
 
-void frmMain::WriteSettingsFromControls()
+bool frmMain::WriteSettingsFromControls()
 {
-    SaveSettings(Folder() + QStringLiteral("Server.ini"), SettingsInControls());
+    // An installed copy's folder in the user's profile comes with the first save.
+    QDir().mkpath(Files().settingsFolder);
+    return SaveSettings(Files().SettingsFile(), SettingsInControls());
 }
 
 void frmMain::Form_Load()
@@ -87,7 +92,7 @@ void frmMain::ShowAfterLoad()
     }
 }
 
-void frmMain::Form_Unload()
+void frmMain::Form_Unload(UnloadCause cause)
 {
     if (unloaded_)
         return;
@@ -100,12 +105,26 @@ void frmMain::Form_Unload()
             traMain = nullptr;
         }
     });
-    Try([&] { WriteSettingsFromControls(); });
+    Try([&] {
+        if (!WriteSettingsFromControls())
+            ReportUnsavedSettings(cause == UnloadCause::Operator);
+    });
     Try([&] { SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath()); });
     tmrConstant->stop();
     trayWatch_->stop();
     hide();
     emit Unloaded();
+}
+
+void frmMain::ReportUnsavedSettings(bool operatorWatching) const
+{
+    const QString text = QStringLiteral("The settings could not be saved to %1; this session's choices are lost.")
+                             .arg(QDir::toNativeSeparators(Files().SettingsFile()));
+    std::fprintf(stderr, "tallix-server: %s\n", qPrintable(text));
+    // A notice that closes itself and holds nothing up; a session that is ending, or a
+    // signal, may have nobody left to read it, and the line above is there in any case.
+    if (operatorWatching)
+        ShowDesktopNotice(windowTitle(), text);
 }
 
 bool frmMain::HelpWindowOpen() const { return HelpWindow && HelpWindow->isVisible(); }
@@ -168,7 +187,7 @@ void frmMain::butHelp_Click()
 {
     // No parent: the help window outlives the main window.
     if (!HelpWindow)
-        HelpWindow = new frmHelp(env_.programFolder);
+        HelpWindow = new frmHelp(Files().helpFile);
     if (!HelpWindow->isVisible())
         HelpWindow->PlaceBeside(*this);
     HelpWindow->show();

@@ -80,5 +80,15 @@ click 1
 check "a left click brings it back" wait_for 5 main_viewable
 stop_program; rm -rf "$folder"; folder=""
 
+say "# a save that fails at Exit tells the desktop"
+start_program "port=$port\r\n"
+wait_for 10 registered && rm "$folder/Server.ini" && mkdir "$folder/Server.ini"
+dbus-monitor "interface='org.freedesktop.Notifications'" >"$folder/notices" 2>&1 & monitor=$!
+sleep 0.5; menu 3
+check "Exit still ends the program" wait_for 10 ended_well
+check "and a notice names the file" wait_for 5 grep -q "could not be saved to $folder/Server.ini" "$folder/notices"
+kill "$monitor"; wait "$monitor" 2>/dev/null
+stop_program; rm -rf "$folder"; folder=""
+
 say "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -312,6 +312,9 @@ private slots:
         if (!v6Held)
             QCOMPARE(Served(p.port, "::1"), serves);
         QVERIFY2(p.Stop(signal, 10000), "it did not end with status 0 on the signal");
+        // A save that fails says so, and only then.
+        QCOMPARE(p.Stderr().contains("settings could not be saved to " + QFile::encodeName(ini)),
+                 disk || broken == IniFolder || broken == IniDanglingLink);
 
         const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=" + QByteArray::number(p.port) + "\r\nDaylightSavings=0\r\n";
         if (disk) // the save failed: the old file stays whole
@@ -391,6 +394,12 @@ private slots:
         // No platform plugin was ever loaded, so no display was ever asked for.
         QFile maps(QStringLiteral("/proc/%1/maps").arg(p.process.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("platforms/libq"));
+        // A log it cannot write is told once, not at every connection, and so is its return.
+        const QString today = p.Path(QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+        QVERIFY(QFile::remove(today) && QDir().mkdir(today) && Served(p.port) && Served(p.port));
+        QVERIFY(QDir().rmdir(today) && Served(p.port) && Served(p.port));
+        QCOMPARE(p.Stderr().count("cannot write the connection log in "), 1);
+        QCOMPARE(p.Stderr().count("Logs is written again"), 1);
         QVERIFY(p.Stop(SIGTERM, 10000));
         QCOMPARE(notify.Said(), QByteArray("READY=1\nSTOPPING=1\n"));
         QCOMPARE(p.File(QStringLiteral("Server.ini")), ini);

@@ -62,8 +62,6 @@ class tst_Connections : public QObject
     Q_OBJECT
 private slots:
     void servesLogsAndRestarts();
-    void portText_data();
-    void portText();
     void portHeldElsewhereFailsUntilFreed_data();
     void portHeldElsewhereFailsUntilFreed();
     void floodIsBoundedAndLosesNothing();
@@ -112,25 +110,6 @@ void tst_Connections::servesLogsAndRestarts()
     QVERIFY(d.Connect(r.port));
     QCOMPARE(d.Ask("again"), QByteArray("again:") + Stamp);
     QVERIFY(r.service.Slots().InUse(1) && r.service.Slots().SocketCount() == 1);
-}
-
-void tst_Connections::portText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<qint64>("port"); // 0: refused
-    QTest::newRow("half to even, down") << "1610.5" << qint64(1610);
-    QTest::newRow("half to even, up") << "1611.5" << qint64(1612);
-    QTest::newRow("zero: no port chosen for the operator") << "0" << qint64(0);
-    QTest::newRow("empty") << "" << qint64(0);
-    QTest::newRow("no number") << "ab1c" << qint64(0);
-    QTest::newRow("too large") << "70000" << qint64(0);
-}
-
-void tst_Connections::portText()
-{
-    QFETCH(QString, text);
-    QFETCH(qint64, port);
-    QCOMPARE(ConnectionService::PortFromText(text).value_or(0), port);
 }
 
 void tst_Connections::portHeldElsewhereFailsUntilFreed_data()

@@ -1,4 +1,5 @@
 // Number reading, Server.ini and the start-up entry, on real files in temporary folders.
+#include "FileLocations.h"
 #include "ParseNumber.h"
 #include "SettingsFile.h"
 #include "XdgAutostartStore.h"
@@ -128,6 +129,38 @@ private slots:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
         QCOMPARE(readAll(path), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Server.ini")});
+    }
+
+    // An installed layout under any prefix keeps its files in the user's folders; a copy
+    // anywhere else, a folder named bin included, keeps them beside itself. "~" is the root.
+    void fileLocations_data()
+    {
+        QTest::addColumn<QString>("exeFolder"); // ~/p/<exeFolder>/tallix-server beside ~/p/share/tallix-server/Readme.txt
+        QTest::addColumn<bool>("helpIsFile");
+        QTest::addColumn<QByteArray>("xdgConfig");
+        QTest::addColumn<QString>("expected");     // settings | data | help
+        const QString installed = QStringLiteral("~/cfg/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt");
+        const QString defaulted = QString(installed).replace(QStringLiteral("~/cfg/"), QStringLiteral("~/.config/"));
+        QTest::newRow("installed") << "bin" << true << QByteArray("~/cfg/") << installed;
+        QTest::newRow("relative XDG_CONFIG_HOME ignored") << "bin" << true << QByteArray("cfg") << defaulted;
+        QTest::newRow("bin without the help file") << "bin" << false << QByteArray("~/cfg") << "~/p/bin/ | ~/p/bin/ | ~/p/bin/Readme.txt";
+        QTest::newRow("the help beside another folder") << "opt" << true << QByteArray("~/cfg") << "~/p/opt/ | ~/p/opt/ | ~/p/opt/Readme.txt";
+    }
+    void fileLocations()
+    {
+        QFETCH(QString, exeFolder);
+        QFETCH(bool, helpIsFile);
+        QFETCH(QByteArray, xdgConfig);
+        QFETCH(QString, expected);
+        QTemporaryDir root;
+        const QByteArray home = QFile::encodeName(root.path());
+        writeAll(root.filePath(QStringLiteral("p/share/tallix-server/Readme.txt") + (helpIsFile ? "" : "/x")), "help");
+        qputenv("HOME", home);
+        qputenv("XDG_STATE_HOME", home + "/state");
+        qputenv("XDG_CONFIG_HOME", xdgConfig.replace("~", home));
+        const FileLocations f = FileLocations::ForExecutable(root.filePath(QStringLiteral("p/%1/tallix-server").arg(exeFolder)));
+        QCOMPARE(QStringList({f.settingsFolder, f.dataFolder, f.helpFile}).join(QStringLiteral(" | ")), expected.replace(u'~', root.path()));
+        QCOMPARE(f.installed, exeFolder == u"bin" && helpIsFile);
     }
 
     void startupEntry_data()

@@ -20,8 +20,8 @@ const QColor PromoTextColour(0, 153, 255);
 
 } // namespace
 
-frmHelp::frmHelp(FolderProvider folder, UrlOpener opener, QWidget *parent)
-    : QWidget(parent), programFolder(std::move(folder)), openUrl(std::move(opener))
+frmHelp::frmHelp(const QString &file, UrlOpener opener, QWidget *parent)
+    : QWidget(parent), helpFile(file), openUrl(std::move(opener))
 {
     setWindowTitle(QStringLiteral("Tallix Server Help"));
     setWindowIcon(QIcon(QStringLiteral(":/pictures/help.png")));
@@ -146,7 +146,7 @@ void frmHelp::Form_Load()
 void frmHelp::LoadHelpText()
 {
     // One assignment: the reader already keeps the lines read before any failure.
-    txtHelpFile->setPlainText(ReadHelpText(programFolder() + QStringLiteral("Readme.txt")));
+    txtHelpFile->setPlainText(ReadHelpText(helpFile));
 }
 
 void frmHelp::Form_Resize()

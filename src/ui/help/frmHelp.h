@@ -7,7 +7,7 @@
 class ClickableLabel;
 class QPlainTextEdit;
 
-// The help window: the help file Readme.txt from the program folder in a
+// The help window: the help file (Readme.txt where this copy keeps it) in a
 // read-only box, and under it a banner (picture and caption) that opens the
 // promotion's web address.
 //
@@ -19,10 +19,9 @@ class frmHelp : public QWidget
 {
     Q_OBJECT
 public:
-    using FolderProvider = std::function<QString()>; // folder with a trailing "/"
     using UrlOpener = std::function<void(const QUrl &)>;
 
-    explicit frmHelp(FolderProvider programFolder, UrlOpener openUrl = OpenInBrowser, QWidget *parent = nullptr);
+    explicit frmHelp(const QString &helpFile, UrlOpener openUrl = OpenInBrowser, QWidget *parent = nullptr);
 
     // Beside the owner window when that fits, inside the owner's screen always.
     void PlaceBeside(const QWidget &owner);
@@ -43,7 +42,7 @@ private:
     void lblPromo_Click();
     void OpenPromoAddress();
 
-    FolderProvider programFolder;
+    const QString helpFile;
     UrlOpener openUrl;
     bool loaded = false;
 
