@@ -2,6 +2,7 @@
 #include "ConnectionService.h"
 #include "FakeTime.h"
 #include "Loopback.h"
+#include "ProxyHeaders.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -271,8 +272,8 @@ void tst_Connections::stampFollowsBoxSecondAndZoneAtOnce()
 void tst_Connections::accessRulesTurnClientsAwayBeforeASlot_data()
 {
     QTest::addColumn<QByteArray>("file"); // "-": none; "/": a folder, which cannot be read
-    QTest::addColumn<QString>("clients"); // source addresses, connecting in this order
-    QTest::addColumn<QString>("served");  // per client: 1 served, 0 closed at once
+    QTest::addColumn<QString>("clients"); // connecting in this order, see below
+    QTest::addColumn<QString>("served");  // per client: 1 served; refused by 0 the rules, p the per-address limit, h its header
     QTest::addColumn<QStringList>("ignored");
     const QString four = QStringLiteral("127.0.0.2 127.0.0.3 ::1 127.0.1.1");
     QTest::newRow("no file") << QByteArray("-") << four << "1111" << QStringList();
@@ -284,14 +285,34 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot_data()
     QTest::newRow("deny wins a tie; IPv4 /0 holds no IPv6 client")
         << QByteArray("deny 127.0.0.2\nallow 127.0.0.2/32\nallow 0.0.0.0/0\n") << four << "0101" << QStringList();
     QTest::newRow("per-address limit, freed again") << QByteArray("per-address 2\n") << "127.0.0.2 127.0.0.2 127.0.0.2 127.0.0.3"
-                                                    << "1101" << QStringList();
-    QTest::newRow("bad lines skipped and reported")
-        << QByteArray("allow 127.0.0.2\nallow 127.1\ndeny 127.0.0.1/8\nper-address 0\nallow ::1%lo\nblock ::1\n") << four << "1000"
-        << QStringList{"line 2: allow 127.1", "line 3: deny 127.0.0.1/8", "line 4: per-address 0", "line 5: allow ::1%lo", "line 6: block ::1"};
+                                                    << "11p1" << QStringList();
+    QTest::newRow("bad lines skipped and reported") << QByteArray(
+        "allow 127.0.0.2\nallow 127.1\ndeny 127.0.0.1/8\nper-address 0\nallow ::1%lo\nblock ::1\nproxy-from ::1 ::2\nper-address-prefix 33 64\n")
+                                                    << four << "1000" << QStringList{"line 2: allow 127.1",
+                                                                                     "line 3: deny 127.0.0.1/8",
+                                                                                     "line 4: per-address 0",
+                                                                                     "line 5: allow ::1%lo",
+                                                                                     "line 6: block ::1",
+                                                                                     "line 7: proxy-from ::1 ::2",
+                                                                                     "line 8: per-address-prefix 33 64"};
+    // Behind a balancer on 127.0.0.1: v1/ADDRESS and v2/ADDRESS name the client (v1 a byte
+    // at a time), local/ is a health check, bad/, cut/ and slow/ send a malformed, a
+    // truncated or no header; fake/ADDRESS sends a v1 header from 127.0.0.2, which is data.
+    QTest::newRow("behind a balancer: the header's client is judged, IPv6 counted by /64")
+        << QByteArray("proxy-from 127.0.0.1\ndeny 192.0.2.7\nper-address 1\n")
+        << "v1/192.0.2.7 v1/::ffff:192.0.2.7 v2/198.51.100.1 v2/2001:db8::1 v1/2001:db8::2 v2/2001:db8:0:1::1 local/ fake/192.0.2.7 127.0.0.3"
+        << "0011p1111" << QStringList();
+    QTest::newRow("behind a balancer: bad headers are refused unseen")
+        << QByteArray("proxy-from 127.0.0.0/31\n") << "v2/10.1.2.3 slow/ bad/ cut/ 127.0.0.2"
+        << "1hhh1" << QStringList();
+    QTest::newRow("per-address prefix lengths") << QByteArray("proxy-from 127.0.0.1\nper-address 1\nper-address-prefix 24 128\n")
+                                                << "v2/10.0.0.1 v2/10.0.0.2 v1/10.0.1.1 v2/2001:db8::1 v2/2001:db8::2"
+                                                << "1p111" << QStringList();
 }
 
 // Refused clients take no slot and are neither counted nor logged; served ones are
-// untouched by them. At the end the first client goes and its address asks again.
+// untouched by them and logged with the address their header named. At the end the
+// first client goes and its address asks again.
 void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
 {
     QFETCH(QByteArray, file);
@@ -306,28 +327,54 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
     if (file == "/")
         ignored[0].prepend(rules.fileName());
     QCOMPARE(r.service.IgnoredRuleLines(), ignored);
-    const QStringList sources = clients.split(u' ');
-    std::vector<std::unique_ptr<PumpedClient>> c;
-    auto connect = [&](const QString &source) {
-        c.push_back(std::make_unique<PumpedClient>());
-        const QByteArray from = source.toLatin1();
-        return c.back()->Connect(r.port, from.contains(':') ? "::1" : "127.0.0.1", from.constData());
-    };
-    for (const QString &source : sources)
-        QVERIFY(connect(source));
-    const int count = int(served.count(u'1'));
-    QVERIFY(WaitFor([&] { return r.service.Counters().SinceStart() == count; }));
-    for (int i = 0; i < sources.size(); ++i)
-        QCOMPARE(c[i]->Ask("x") == "x:" + Stamp, served[i] == u'1');
-    QCOMPARE(r.service.Slots().SocketCount(), count);
-    QCOMPARE(r.LogFile().count('\n'), count);
     const ServiceStats &stats = r.service.Stats();
-    QCOMPARE(stats.refusedByRules + stats.refusedPerAddress, sources.size() - count);
-    QCOMPARE(stats.refusedPerAddress, file.startsWith("per-address") ? 1 : 0);
+    auto handled = [&] { return r.service.Counters().SinceStart() + stats.refusedByRules + stats.refusedPerAddress + stats.refusedProxyHeader; };
+    const QStringList tokens = clients.split(u' ');
+    std::vector<std::unique_ptr<PumpedClient>> c;
+    std::vector<QByteArray> data; // what each client sends after its header, to be echoed
+    QByteArray log;
+    auto connect = [&](const QString &token, bool logged) {
+        const QString form = token.contains(u'/') ? token.section(u'/', 0, 0) : QString(), named = token.section(u'/', 1);
+        const bool proxied = !form.isEmpty() && form != u"fake";
+        const QByteArray source = proxied ? QByteArray("127.0.0.1") : form == u"fake" ? QByteArray("127.0.0.2") : token.toLatin1();
+        const QByteArray header = form == u"v2"                       ? ProxyV2(QHostAddress(named), "\x04\x00\x02no") // with a TLV to skip
+                                  : form == u"local"                  ? ProxyV2(QHostAddress())
+                                  : form == u"bad"                    ? ProxyV1(QStringLiteral("10.1.1.1")).replace("\r", "")
+                                  : form == u"cut"                    ? ProxyV2(QHostAddress(QStringLiteral("10.1.1.1"))).left(15)
+                                  : form.isEmpty() || form == u"slow" ? QByteArray()
+                                                                      : ProxyV1(named);
+        data.push_back(form == u"fake" ? header + "x" : QByteArray("x"));
+        c.push_back(std::make_unique<PumpedClient>());
+        const qint64 before = handled();
+        if (!c.back()->Connect(r.port, source.contains(':') ? "::1" : "127.0.0.1", source.constData()))
+            return false;
+        for (qsizetype i = 0; form == u"v1" && i < header.size(); ++i)
+            c.back()->SendAll(header.mid(i, 1)), QTest::qWait(2);
+        if (form == u"cut")
+            c.back()->SendAll(header), c.back()->ShutdownWrite();
+        else if (form != u"slow")
+            c.back()->SendAll((form == u"v1" || form == u"fake" ? QByteArray() : header) + data.back());
+        if (logged)
+            log += "[22:02:52] " + (proxied && form != u"local" ? named.toLatin1() : source) + "\r\n";
+        // One at a time, so that the log's order is the clients'.
+        return form == u"slow" || WaitFor([&] { return handled() == before + 1; });
+    };
+    for (int i = 0; i < tokens.size(); ++i)
+        QVERIFY(connect(tokens[i], served[i] == u'1'));
+    QVERIFY(WaitFor([&] { return handled() == tokens.size(); }, SocketControl::ProxyHeaderTimeoutMs + 2000));
+    for (int i = 0; i < tokens.size(); ++i) {
+        QCOMPARE(c[i]->ReadUntil([&] { return c[i]->Received().size() >= data[i].size() + 14; }, 3000), served[i] == u'1');
+        QCOMPARE(c[i]->Received(), served[i] == u'1' ? data[i] + ':' + Stamp : QByteArray());
+    }
+    QCOMPARE(r.service.Slots().SocketCount(), served.count(u'1'));
+    QCOMPARE(r.LogFile(), log);
+    QCOMPARE(stats.refusedByRules, served.count(u'0'));
+    QCOMPARE(stats.refusedPerAddress, served.count(u'p'));
+    QCOMPARE(stats.refusedProxyHeader, served.count(u'h'));
     c[0]->Reset();
-    QVERIFY(served[0] == u'0' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
-    QVERIFY(connect(sources[0]));
-    QCOMPARE(c.back()->Ask("x") == "x:" + Stamp, served[0] == u'1');
+    QVERIFY(served[0] != u'1' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
+    QVERIFY(connect(tokens[0], false));
+    QCOMPARE(c.back()->ReadUntil([&] { return c.back()->Received().size() >= data.back().size() + 14; }, 3000), served[0] == u'1');
 }
 
 QTEST_GUILESS_MAIN(tst_Connections)
