@@ -48,6 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(whole.Length() <= limit);
     if (whole.State() == ProxyHeader::Status::Incomplete)
         FUZZ_CHECK(whole.Length() == input.size() && input.size() < limit);
+    // A length past the limit is refused as soon as it is read.
+    if (v2 && whole.State() != ProxyHeader::Status::Invalid && whole.Length() >= 16)
+        FUZZ_CHECK(16 + qFromBigEndian<quint16>(input.data() + 14) <= limit);
     if (whole.State() != ProxyHeader::Status::Complete)
         return 0;
     const QByteArrayView header = input.first(whole.Length());
