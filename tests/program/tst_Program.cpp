@@ -322,7 +322,6 @@ private slots:
         ::kill(pid_t(p.process.processId()), SIGUSR1);
         // The start's probe of the port was a connection too.
         QTRY_VERIFY(p.Stderr().contains("connections 3 since launch, 3 since start; most at once"));
-        QCOMPARE(LoggedLoopbackLines(p), 2);
         // No platform plugin was ever loaded, so no display was ever asked for.
         QFile maps(QStringLiteral("/proc/%1/maps").arg(p.process.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("platforms/libq"));

@@ -175,7 +175,6 @@ public:
         ::close(fd_);
         fd_ = -1;
     }
-    void SetReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
 
     QByteArray &Received() { return received_; }
     bool Ended() const { return eof_ || error_; }
