@@ -28,8 +28,9 @@ HeadlessServer::HeadlessServer(const QString &folder, QObject *parent)
 
 bool HeadlessServer::Start()
 {
-    LoadSettings(folder_ + QStringLiteral("Server.ini"), settings_);
-    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings);
+    const QString ini = folder_ + QStringLiteral("Server.ini");
+    LoadSettings(ini, settings_);
+    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, SettingsSavedAt(ini));
     Tick();
     service_.ResetForStart(0, 0);
     if (!service_.Listen(ConnectionService::PortFromText(settings_.Port))) {

@@ -6,6 +6,7 @@
 #include "ProgramFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -39,6 +40,12 @@ std::optional<int> CheckBoxState(const QString &valueText)
 } // namespace
 
 QString SettingsFilePath() { return ProgramFolder() + QStringLiteral("Server.ini"); }
+
+std::optional<QDateTime> SettingsSavedAt(const QString &path)
+{
+    const QDateTime at = QFileInfo(path).lastModified();
+    return at.isValid() ? std::optional<QDateTime>(at) : std::nullopt;
+}
 
 void LoadSettings(const QString &path, Settings &s)
 {
@@ -75,7 +82,7 @@ void LoadSettings(const QString &path, Settings &s)
     }
 }
 
-void SaveSettings(const QString &path, const Settings &s)
+bool SaveSettings(const QString &path, const Settings &s, QString *error)
 {
     const QString text = QStringLiteral("StartOnLoad=%1\r\n"
                                         "MinimizeOnLoad=%2\r\n"
@@ -89,5 +96,5 @@ void SaveSettings(const QString &path, const Settings &s)
                              .arg(s.DaylightSavings);
 
     // A full disk or a crash never leaves half a file behind.
-    WriteFileAtomically(path, text.toUtf8());
+    return WriteFileAtomically(path, text.toUtf8(), error);
 }

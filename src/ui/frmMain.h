@@ -111,6 +111,7 @@ private:
     static const QString IdleTooltip;
 
     void Form_Resize();
+    void HideOnceHosted();
     QString NowText() const;
     void SetTrayLook(const QIcon &icon, const QString &tooltipPrefix);
     void SetStatisticsEnabled(bool enabled, bool withStartStopTime);
@@ -131,4 +132,5 @@ private:
     ClockTick clock_;
     bool unloaded_ = false;
     QTimer *counterDisplay_;
+    QTimer *trayWatch_; // runs only while the window is minimised and no tray holds the icon
 };

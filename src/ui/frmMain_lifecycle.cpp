@@ -66,7 +66,8 @@ void frmMain::Form_Load()
     traMain->Add();
 
     ReadSettingsIntoControls();
-    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value()));
+    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value(),
+                                                            SettingsSavedAt(Folder() + QStringLiteral("Server.ini"))));
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));
@@ -80,8 +81,10 @@ void frmMain::ShowAfterLoad()
     // back from, it waits on the taskbar.
     if (!(windowState() & Qt::WindowMinimized))
         show();
-    else if (!traMain || !traMain->Hosted())
+    else if (!traMain || !traMain->Hosted()) {
         showMinimized();
+        Form_Resize();
+    }
 }
 
 void frmMain::Form_Unload()
@@ -100,6 +103,7 @@ void frmMain::Form_Unload()
     Try([&] { WriteSettingsFromControls(); });
     Try([&] { SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath()); });
     tmrConstant->stop();
+    trayWatch_->stop();
     hide();
     emit Unloaded();
 }
@@ -122,9 +126,24 @@ void frmMain::changeEvent(QEvent *event)
 void frmMain::Form_Resize()
 {
     // A minimised window leaves the screen and the taskbar; the tray icon brings it back. With
-    // no tray showing the icon it stays an ordinary minimised window.
-    if ((windowState() & Qt::WindowMinimized) && traMain && traMain->Hosted())
+    // no tray showing the icon it stays an ordinary minimised window until a tray takes the
+    // icon (a panel that starts after the program, at log-in).
+    if (!(windowState() & Qt::WindowMinimized) || !traMain)
+        return;
+    if (traMain->Hosted())
         hide();
+    else
+        trayWatch_->start();
+}
+
+void frmMain::HideOnceHosted()
+{
+    if (!traMain || !isVisible() || !(windowState() & Qt::WindowMinimized))
+        trayWatch_->stop();
+    else if (traMain->Hosted()) {
+        trayWatch_->stop();
+        hide();
+    }
 }
 
 void frmMain::traMain_MouseDblClick(int Button)

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <memory>
@@ -85,7 +86,7 @@ void FillDisk(const QString &path)
     }
 }
 
-enum Broken { DiskFull, DiskReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
+enum Broken { DiskFull, DiskReadOnly, FolderReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
 
 } // namespace
 
@@ -222,6 +223,7 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::newRow("disk full") << int(DiskFull) << true << SIGTERM;
         QTest::newRow("disk read-only") << int(DiskReadOnly) << true << SIGTERM;
+        QTest::newRow("folder read-only, Server.ini writable") << int(FolderReadOnly) << true << SIGTERM;
         QTest::newRow("Server.ini a folder") << int(IniFolder) << false << SIGTERM;
         QTest::newRow("Server.ini a dangling link") << int(IniDanglingLink) << false << SIGTERM;
         QTest::newRow("Logs a file") << int(LogsFile) << true << SIGTERM;
@@ -273,7 +275,20 @@ private slots:
             QVERIFY(logs.open(QIODevice::WriteOnly) && logs.write("not a folder") > 0);
         }
 
-        QVERIFY(p.Start({}, {}, false));
+        QStringList wrapper;
+        auto writable = qScopeGuard([&] { QFile::setPermissions(p.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+        if (broken == FolderReadOnly) {
+            // Root writes anywhere: then the program runs as nobody, who owns only the file.
+            if (::geteuid() == 0) {
+                QVERIFY(::chown(QFile::encodeName(ini).constData(), 65534, 65534) == 0);
+                wrapper = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                      QStringLiteral("--clear-groups")};
+            }
+            const auto readAndEnter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+            QVERIFY(QFile::setPermissions(p.folder.path(), readAndEnter));
+        }
+
+        QVERIFY(p.Start({}, {}, false, wrapper));
         if (serves)
             QVERIFY(p.WaitForPort());
         else
@@ -303,6 +318,36 @@ private slots:
             QCOMPARE(p.File(QStringLiteral("Logs")), QByteArray("not a folder"));
         // A save that failed left no temporary file behind.
         QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral("Server.ini?*")}, QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // The daylight box saved unchecked stays so while the season is the one it was saved
+    // in (replies an hour late, as chosen), and follows a change into daylight time that
+    // happened while the program was not running.
+    void savedDaylightChoiceAtStart()
+    {
+        // A zone whose daylight time is in force now, and a day of its standard time.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const bool north = QTimeZone("Europe/Berlin").isDaylightTime(now);
+        const int year = now.date().year() - (north || now.date().month() >= 7 ? 0 : 1);
+        const QDateTime standardDay(QDate(year, north ? 1 : 7, 15), QTime(12, 0), Qt::UTC);
+        const QStringList env = {north ? QStringLiteral("TZ=Europe/Berlin") : QStringLiteral("TZ=Australia/Sydney"), QStringLiteral("LC_ALL=C")};
+        for (const bool seasonChanged : {false, true}) {
+            ProgramProcess p;
+            QVERIFY(p.Prepare("DaylightSavings=0\r\n"));
+            QFile ini(p.Path(QStringLiteral("Server.ini")));
+            QVERIFY(!seasonChanged || (ini.open(QIODevice::ReadWrite) && ini.setFileTime(standardDay, QFileDevice::FileModificationTime)));
+            ini.close();
+            QVERIFY(Headless ? p.Start(HeadlessArgs, NoDisplay + env) : p.Start({}, env));
+            LoopbackClient c;
+            QVERIFY(c.Connect(p.port));
+            const QByteArray reply = c.Ask("t");
+            const QDateTime utc = QDateTime::currentDateTimeUtc().addSecs(seasonChanged ? 0 : 3600);
+            const auto stamp = [](const QDateTime &t) {
+                return "t:" + QLocale::c().toString(t, QStringLiteral("ddMMMyyHHmmss")).toUpper().toLatin1();
+            };
+            QVERIFY2(reply == stamp(utc) || reply == stamp(utc.addSecs(-1)), reply.constData());
+            QVERIFY(p.Stop());
+        }
     }
 
     // The window-less mode as a service manager runs it: no display, ready once the port

@@ -102,7 +102,7 @@ private slots:
         QCOMPARE(shown(s), expected);
 
         // Saved and read again, every box and the port's number come back.
-        SaveSettings(path, s);
+        QVERIFY(SaveSettings(path, s));
         Settings again = untouched();
         LoadSettings(path, again);
         QCOMPARE(ParseNumber(again.Port), ParseNumber(s.Port));
@@ -124,7 +124,7 @@ private slots:
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
         const rlimit limited{20, previous.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        SaveSettings(path, Settings{});
+        QVERIFY(!SaveSettings(path, Settings{}));
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
         QCOMPARE(readAll(path), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Server.ini")});
