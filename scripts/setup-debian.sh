@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgl-dev
           xvfb trayer xdotool x11-utils imagemagick locales procps
           lxqt-panel dbus-daemon libglib2.0-bin
-          clang libclang-rt-14-dev clang-format haproxy "$@")
+          haproxy
+          clang libclang-rt-14-dev clang-format "$@")
 
 missing=()
 for p in "${packages[@]}"; do
