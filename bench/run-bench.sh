@@ -11,6 +11,8 @@
 # LAYER_ARGS=--fixed-stamp gives the layer server a constant stamp. RULES_LINES=1000 puts
 # an Access.txt of that many rules beside the program (loopback still allowed, every
 # other line a network that does not hold it, of many prefix lengths and both protocols).
+# PROXY=v1 or v2 makes the program expect PROXY headers from the load (proxy-from
+# 127.0.0.1 in its Access.txt) and the load send one on each of its connections.
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR [SECONDS] [ROUNDS]}
@@ -79,6 +81,7 @@ case "$server_kind" in
           esac
         done; } > "$tmp/prog/Access.txt"
     fi
+    [ -n "${PROXY:-}" ] && printf 'proxy-from 127.0.0.1\r\n' >> "$tmp/prog/Access.txt"
     (cd "$tmp/prog" && QT_QPA_PLATFORM=offscreen exec taskset -c 1 ./tallix-server) &
     srv_pid=$!
     ;;
@@ -100,9 +103,9 @@ fi
 
 results="$tmp/results"
 : > "$results"
-run() { # name port pid connections
+run() { # name port pid connections [load options]
   local line
-  line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" | grep '^RESULT')
+  line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" "${@:5}" | grep '^RESULT')
   echo "$1 $4 $line" | tee -a "$results"
 }
 
@@ -111,7 +114,7 @@ for round in $(seq 1 "$rounds"); do
     if [ $((round % 2)) -eq 1 ]; then order="ref srv"; else order="srv ref"; fi
     for who in $order; do
       if [ "$who" = ref ]; then run reference "$ref_port" "$ref_pid" "$n"
-      elif [ -n "$srv_pid" ]; then run "$server_kind" "$srv_port" "$srv_pid" "$n"; fi
+      elif [ -n "$srv_pid" ]; then run "$server_kind" "$srv_port" "$srv_pid" "$n" ${PROXY:+--proxy "$PROXY"}; fi
     done
   done
 done
