@@ -41,8 +41,8 @@ private slots:
         QByteArray text = sample.readAll().replace(":1610\n", ":" + QByteArray::number(front) + '\n');
         for (int i = 0; i < 3; ++i) {
             QFile rules(copies[i].Path(QStringLiteral("Access.txt")));
-            QVERIFY(copies[i].Prepare("LogIPs=1\r\n") && rules.open(QIODevice::WriteOnly) && rules.write("proxy-from 127.0.0.1\ndeny 127.0.0.3\n"));
-            rules.close();
+            QVERIFY(copies[i].Prepare("LogIPs=1\r\n") && rules.open(QIODevice::WriteOnly) && rules.write("proxy-from 127.0.0.1\ndeny 127.0.0.3\n")
+                    && rules.flush());
             QVERIFY(copies[i].Start({QStringLiteral("--headless")}, {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")}));
             text.replace(":" + QByteArray::number(1611 + i) + ' ', ":" + QByteArray::number(copies[i].port) + ' ');
         }
