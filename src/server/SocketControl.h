@@ -82,8 +82,9 @@ public:
     // the connection takes it. False when the slot has no working connection; a send
     // that fails closes the slot and raises PeerClosed after the current event.
     bool SendData(int index, const QByteArray &data);
-    // 0: stop listening, and drop the connections still sending a header. A slot: release its connection (queued
-    // replies still leave), after which the slot may accept again. Harmless on what is closed or absent.
+    // 0: stop listening, and drop the connections still sending a header. A slot: release
+    // its connection (queued replies still leave), after which the slot may accept again.
+    // Harmless on what is closed or absent.
     void Close(int index);
     // The client's address (the one its PROXY header named): IPv4 clients in dotted
     // decimal, IPv6 clients as IPv6 text. Empty for a slot without a connection.
@@ -100,6 +101,7 @@ signals:
     // The client closed its end, or the connection failed; the slot stays loaded and
     // busy until it is closed.
     void PeerClosed(int index);
+    // A connection from a trusted source ended before its PROXY header came whole.
     void ProxyHeaderRefused();
 
 private:
