@@ -16,6 +16,8 @@
 # loop) or SCRAPE=hostile (8 scrapers that send half a request and never read) works on
 # that port during the program's runs only, from core 0 beside the load.
 # NS="255" measures only those connection counts.
+# PROXY=v1 or v2 makes the program expect PROXY headers from the load (proxy-from
+# 127.0.0.1 in its Access.txt) and the load send one on each of its connections.
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR [SECONDS] [ROUNDS]}
@@ -84,6 +86,7 @@ case "$server_kind" in
           esac
         done; } > "$tmp/prog/Access.txt"
     fi
+    [ -n "${PROXY:-}" ] && printf 'proxy-from 127.0.0.1\r\n' >> "$tmp/prog/Access.txt"
     (cd "$tmp/prog" && QT_QPA_PLATFORM=offscreen exec taskset -c 1 ./tallix-server) &
     srv_pid=$!
     ;;
@@ -128,7 +131,7 @@ esac
 if [ ${#scrape_args[@]} -gt 0 ] && [ -z "${metrics_port:-}" ]; then
   echo "SCRAPE needs SERVER=headless METRICS=1" >&2; exit 2
 fi
-run() { # name port pid connections
+run() { # name port pid connections [load options]
   local line scraper=""
   if [ "$1" != reference ] && [ ${#scrape_args[@]} -gt 0 ]; then
     taskset -c 0 "$build/bench/tallix-probe" "${scrape_args[@]}" --port "$metrics_port" --seconds $((seconds + 2)) \
@@ -136,7 +139,7 @@ run() { # name port pid connections
     scraper=$!
     pids+=("$scraper")
   fi
-  line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" | grep '^RESULT')
+  line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" "${@:5}" | grep '^RESULT')
   echo "$1 $4 $line" | tee -a "$results"
   if [ -n "$scraper" ]; then
     wait "$scraper" || true
@@ -149,7 +152,7 @@ for round in $(seq 1 "$rounds"); do
     if [ $((round % 2)) -eq 1 ]; then order="ref srv"; else order="srv ref"; fi
     for who in $order; do
       if [ "$who" = ref ]; then run reference "$ref_port" "$ref_pid" "$n"
-      elif [ -n "$srv_pid" ]; then run "$server_kind" "$srv_port" "$srv_pid" "$n"; fi
+      elif [ -n "$srv_pid" ]; then run "$server_kind" "$srv_port" "$srv_pid" "$n" ${PROXY:+--proxy "$PROXY"}; fi
     done
   done
 done

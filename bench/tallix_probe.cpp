@@ -3,6 +3,7 @@
 // by itself.
 //
 //   tallix-probe churn   --port P [--connections N] [--seconds S] [--pid PID]
+//                        (TALLIX_LOAD_PROXY=v1|v2: each connection first sends a PROXY header)
 //       N clients, each connecting, asking once, reading the reply and closing, over and
 //       over. Prints connections/s and, with --pid, the server's CPU time per connection.
 //   tallix-probe hold    --port P --connections N --seconds S
@@ -21,6 +22,8 @@
 //       (or the drops seen) and this process's own CPU time.
 //
 // Each mode prints one line "RESULT key=value ...".
+#include "proxy_header.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -129,9 +132,11 @@ int Churn(int port, int clients, double seconds, long pid)
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&, i] {
             const std::string request = "churn" + std::to_string(i % 10) + "xy";
+            const std::string header = getenv("TALLIX_LOAD_PROXY") ? ProxyHeader(getenv("TALLIX_LOAD_PROXY"), i) : "";
             while (!stop) {
                 const int fd = ConnectTo(port);
-                if (fd < 0 || !Ask(fd, request))
+                if (fd < 0 || send(fd, header.data(), header.size(), MSG_NOSIGNAL) != ssize_t(header.size())
+                    || !Ask(fd, request))
                     ++failed;
                 else
                     ++done;

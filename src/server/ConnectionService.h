@@ -83,8 +83,8 @@ private:
     Options options_;
     AccessRules rules_;
     bool logFailing_ = false;
-    // Kept only under rules: the address of each busy slot and the busy slots of each
-    // address, for the per-address limit.
+    // Kept only under rules: each busy slot's client and the busy slots of each client, as
+    // the per-address limit counts them (AccessRules::LimitKey).
     std::array<AccessRules::Address, MaxSlots + 1> slotAddress_{};
     QHash<AccessRules::Address, int> busyByAddress_;
 };

@@ -29,6 +29,8 @@ public:
     bool Accept(int slot, qintptr requestID) override;
     QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
+    QByteArray Peek(int slot) const override;
+    bool Move(int from, int to) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;
     QString PeerAddress(int slot) const override;
@@ -40,7 +42,7 @@ private:
     {
         int fd = -1;
         quint32 gen = 0;
-        int slot = 0; // 0 once detached from its slot and draining
+        int slot = 0; // its element; 0 once detached from it and draining
         QByteArray in;
         QByteArray out;
         qsizetype outPos = 0;  // bytes of out already sent
@@ -101,7 +103,7 @@ private:
     quint32 listenGen = 0;
     quint32 nextGen = 1;
     Pending pending;
-    std::array<std::unique_ptr<Conn>, MaxSlots + 1> slotConn; // index 0 unused
+    std::array<std::unique_ptr<Conn>, SocketElements> slotConn; // index 0 unused
     std::vector<std::unique_ptr<Conn>> closing;
     std::vector<Conn *> byFd;                     // lookup for epoll events
     std::vector<std::unique_ptr<Conn>> graveyard; // freed when the current pass ends

@@ -164,7 +164,7 @@ void EpollEngine::HandleRead(Conn *c)
     c->in.append(scratch, n);
     if (c->in.size() >= SocketControl::InputBound)
         UpdateInterest(c);
-    emit q.DataArrival(c->slot, c->in.size());
+    RaiseDataArrival(q, c->slot, c->in.size());
 }
 
 QByteArray EpollEngine::Read(int slot, qint64 maxLen)
@@ -181,6 +181,24 @@ QByteArray EpollEngine::Read(int slot, qint64 maxLen)
     }
     UpdateInterest(c);
     return data;
+}
+
+QByteArray EpollEngine::Peek(int slot) const
+{
+    const Conn *c = slotConn[slot].get();
+    return c ? c->in : QByteArray();
+}
+
+bool EpollEngine::Move(int from, int to)
+{
+    std::unique_ptr<Conn> &held = slotConn[to];
+    if (!slotConn[from] || (held && !held->failed))
+        return false;
+    if (held)
+        Dispose(std::move(held));
+    held = std::move(slotConn[from]);
+    held->slot = to;
+    return true;
 }
 
 bool EpollEngine::Send(int slot, const QByteArray &data)

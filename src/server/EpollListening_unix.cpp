@@ -100,7 +100,7 @@ void EpollEngine::HandleAccept(int listener)
             return;
         }
         pending = p;
-        emit q.ConnectionRequest(0, qintptr(p.fd));
+        RaiseConnectionRequest(q, qintptr(p.fd));
         if (pending.fd >= 0)
             ::close(pending.fd);
         pending = Pending();

@@ -33,6 +33,8 @@ public:
     bool Accept(int slot, qintptr requestID) override;
     QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
+    QByteArray Peek(int slot) const override;
+    bool Move(int from, int to) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;
     QString PeerAddress(int slot) const override;
@@ -48,6 +50,7 @@ private:
 
     void StartListening(QTcpServer *server);
     void OnNewConnection(QTcpServer *server);
+    void Wire(int slot, QTcpSocket *s);
     void OnReadyRead(int slot);
     void OnBytesWritten(int slot);
     void OnGone(int slot);
@@ -58,7 +61,7 @@ private:
     QTcpSocket *pending = nullptr;
     qintptr pendingID = -1;
     qintptr nextID = 1;
-    std::array<Slot, MaxSlots + 1> slotTable; // index 0 unused
+    std::array<Slot, SocketElements> slotTable; // index 0 unused
     std::vector<QPointer<QTcpSocket>> closing;
 };
 
@@ -136,7 +139,7 @@ void QtSocketEngine::OnNewConnection(QTcpServer *server)
             break;
         pending = s;
         pendingID = nextID++;
-        emit q.ConnectionRequest(0, pendingID);
+        RaiseConnectionRequest(q, pendingID);
         if (pending) {
             pending->abort();
             pending->deleteLater();
@@ -163,6 +166,27 @@ bool QtSocketEngine::Accept(int slot, qintptr requestID)
     s->setReadBufferSize(ReadChunk);
     held.socket = s;
     held.notified = false;
+    Wire(slot, s);
+    return true;
+}
+
+bool QtSocketEngine::Move(int from, int to)
+{
+    Slot &held = slotTable[to];
+    QTcpSocket *s = slotTable[from].socket;
+    if (!s || (held.socket && !held.notified))
+        return false;
+    if (held.socket)
+        Detach(held.socket);
+    held = std::exchange(slotTable[from], Slot());
+    QObject::disconnect(s, nullptr, &q, nullptr);
+    Wire(to, s);
+    return true;
+}
+
+// The socket's events, told apart by the element that holds it.
+void QtSocketEngine::Wire(int slot, QTcpSocket *s)
+{
     QObject::connect(s, &QTcpSocket::readyRead, &q, [this, slot] { OnReadyRead(slot); });
     QObject::connect(s, &QTcpSocket::bytesWritten, &q, [this, slot] { OnBytesWritten(slot); });
     QObject::connect(s, &QTcpSocket::disconnected, &q, [this, slot] { OnGone(slot); });
@@ -173,7 +197,6 @@ bool QtSocketEngine::Accept(int slot, qintptr requestID)
             return;
         OnGone(slot);
     });
-    return true;
 }
 
 void QtSocketEngine::OnReadyRead(int slot)
@@ -185,7 +208,7 @@ void QtSocketEngine::OnReadyRead(int slot)
     // then stops reading from the network. They are announced again as it drains.
     if (s->bytesToWrite() >= SocketControl::OutputBound)
         return;
-    emit q.DataArrival(slot, s->bytesAvailable());
+    RaiseDataArrival(q, slot, s->bytesAvailable());
 }
 
 void QtSocketEngine::OnBytesWritten(int slot)
@@ -205,7 +228,7 @@ void QtSocketEngine::OnGone(int slot)
     if (!slotTable[slot].socket || slotTable[slot].notified)
         return;
     slotTable[slot].notified = true;
-    emit q.PeerClosed(slot);
+    RaisePeerClosed(q, slot);
 }
 
 void QtSocketEngine::Detach(QTcpSocket *s)
@@ -234,6 +257,12 @@ QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)
     if (!s)
         return QByteArray();
     return maxLen < 0 ? s->readAll() : s->read(maxLen);
+}
+
+QByteArray QtSocketEngine::Peek(int slot) const
+{
+    QTcpSocket *s = slotTable[slot].socket;
+    return s ? s->peek(s->bytesAvailable()) : QByteArray();
 }
 
 bool QtSocketEngine::Send(int slot, const QByteArray &data)

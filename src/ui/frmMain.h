@@ -123,8 +123,8 @@ private:
     void ShowCounters();
     Settings SettingsInControls() const;
     void ReadSettingsIntoControls();
-    bool WriteSettingsFromControls();
-    void ReportUnsavedSettings(bool operatorWatching) const;
+    bool WriteSettingsFromControls(QString &why);
+    void ReportUnsavedSettings(const QString &why, bool operatorWatching) const;
     const FileLocations &Files() const { return *env_.files; }
     void CreateControls();
     void ApplyColours();

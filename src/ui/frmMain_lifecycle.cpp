@@ -50,11 +50,11 @@ void frmMain::ReadSettingsIntoControls()
     chkDaylightSavings->setValue(s.DaylightSavings);
 }
 
-bool frmMain::WriteSettingsFromControls()
+bool frmMain::WriteSettingsFromControls(QString &why)
 {
     // An installed copy's folder in the user's profile comes with the first save.
     QDir().mkpath(Files().settingsFolder);
-    return SaveSettings(Files().SettingsFile(), SettingsInControls());
+    return SaveSettings(Files().SettingsFile(), SettingsInControls(), &why);
 }
 
 void frmMain::Form_Load()
@@ -71,8 +71,8 @@ void frmMain::Form_Load()
     traMain->Add();
 
     ReadSettingsIntoControls();
-    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value(),
-                                                            SettingsSavedAt(Folder() + QStringLiteral("Server.ini"))));
+    chkDaylightSavings->setValue(
+        ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value(), SettingsSavedAt(Files().SettingsFile())));
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));
@@ -106,8 +106,8 @@ void frmMain::Form_Unload(UnloadCause cause)
         }
     });
     Try([&] {
-        if (!WriteSettingsFromControls())
-            ReportUnsavedSettings(cause == UnloadCause::Operator);
+        if (QString why; !WriteSettingsFromControls(why))
+            ReportUnsavedSettings(why, cause == UnloadCause::Operator);
     });
     Try([&] { SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath()); });
     tmrConstant->stop();
@@ -116,10 +116,10 @@ void frmMain::Form_Unload(UnloadCause cause)
     emit Unloaded();
 }
 
-void frmMain::ReportUnsavedSettings(bool operatorWatching) const
+void frmMain::ReportUnsavedSettings(const QString &why, bool operatorWatching) const
 {
-    const QString text = QStringLiteral("The settings could not be saved to %1; this session's choices are lost.")
-                             .arg(QDir::toNativeSeparators(Files().SettingsFile()));
+    const QString text = QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
+                             .arg(QDir::toNativeSeparators(Files().SettingsFile()), why);
     std::fprintf(stderr, "tallix-server: %s\n", qPrintable(text));
     // A notice that closes itself and holds nothing up; a session that is ending, or a
     // signal, may have nobody left to read it, and the line above is there in any case.

@@ -4,7 +4,6 @@
 
 #include <QDate>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimeZone>
 
@@ -44,13 +43,6 @@ struct NotifySocket
         return all;
     }
 };
-
-bool IsReplyTo(const QByteArray &reply, const QByteArray &request)
-{
-    QByteArray echoed;
-    bool complete = false;
-    return SplitReplies(reply, echoed, complete) && complete && echoed == request;
-}
 
 bool Served(quint16 port, const char *address = "127.0.0.1")
 {
@@ -382,10 +374,6 @@ private slots:
         ::kill(pid_t(p.process.processId()), SIGUSR1);
         // The start's probe of the port was a connection too.
         QTRY_VERIFY(p.Stderr().contains("connections 3 since launch, 3 since start; most at once"));
-        QTRY_VERIFY(QRegularExpression(QStringLiteral("slot [12]: 127.0.0.1\n.*slot [23]: ::1\n"), QRegularExpression::DotMatchesEverythingOption)
-                        .match(QString::fromUtf8(p.Stderr()))
-                        .hasMatch());
-        QCOMPARE(LoggedLoopbackLines(p), 2);
         LoopbackClient scraper;
         QVERIFY(scraper.Connect(metricsPort) && scraper.SendAll("GET /metrics HTTP/1.1\r\n\r\n") && scraper.WaitForEnd());
         for (const char *line : {"\ntallix_connections_total 3\n", "\ntallix_busy_slots 2\n", "\ntallix_requests_total 1\n",

@@ -138,7 +138,7 @@ private slots:
         QTest::addColumn<QString>("exeFolder"); // ~/p/<exeFolder>/tallix-server beside ~/p/share/tallix-server/Readme.txt
         QTest::addColumn<bool>("helpIsFile");
         QTest::addColumn<QByteArray>("xdgConfig");
-        QTest::addColumn<QString>("expected");     // settings | data | help
+        QTest::addColumn<QString>("expected"); // settings | data | help
         const QString installed = QStringLiteral("~/cfg/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt");
         const QString defaulted = QString(installed).replace(QStringLiteral("~/cfg/"), QStringLiteral("~/.config/"));
         QTest::newRow("installed") << "bin" << true << QByteArray("~/cfg/") << installed;

@@ -222,6 +222,13 @@ inline bool SplitReplies(const QByteArray &stream, QByteArray &echoed, bool &com
     return true;
 }
 
+inline bool IsReplyTo(const QByteArray &reply, const QByteArray &request)
+{
+    QByteArray echoed;
+    bool complete = false;
+    return SplitReplies(reply, echoed, complete) && complete && echoed == request;
+}
+
 // For a server in the test's own thread: its events run while the test waits.
 inline void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
 
