@@ -24,6 +24,7 @@ struct StillClock : LocalClock
 struct UtcRecord : TimeZoneSource
 {
     TimeZoneRecord Query() const override { return {}; }
+    bool DaylightInForceAt(qint64) const override { return false; }
 };
 
 } // namespace

@@ -11,6 +11,13 @@
 # LAYER_ARGS=--fixed-stamp gives the layer server a constant stamp. RULES_LINES=1000 puts
 # an Access.txt of that many rules beside the program (loopback still allowed, every
 # other line a network that does not hold it, of many prefix lengths and both protocols).
+# SERVER=headless runs the program's window-less mode instead of its window; METRICS=1
+# gives it --metrics on a free loopback port, and SCRAPE=tight (a scraper in a closed
+# loop) or SCRAPE=hostile (8 scrapers that send half a request and never read) works on
+# that port during the program's runs only, from core 0 beside the load.
+# NS="255" measures only those connection counts.
+# PROXY=v1 or v2 makes the program expect PROXY headers from the load (proxy-from
+# 127.0.0.1 in its Access.txt) and the load send one on each of its connections.
 set -euo pipefail
 
 build=${1:?usage: $0 BUILD_DIR [SECONDS] [ROUNDS]}
@@ -79,7 +86,21 @@ case "$server_kind" in
           esac
         done; } > "$tmp/prog/Access.txt"
     fi
+    [ -n "${PROXY:-}" ] && printf 'proxy-from 127.0.0.1\r\n' >> "$tmp/prog/Access.txt"
     (cd "$tmp/prog" && QT_QPA_PLATFORM=offscreen exec taskset -c 1 ./tallix-server) &
+    srv_pid=$!
+    ;;
+  headless)
+    [ -x "$build/tallix-server" ] || { echo "missing $build/tallix-server" >&2; exit 1; }
+    srv_port=$(free_port)
+    mkdir -p "$tmp/prog"
+    printf 'LogIPs=0\r\nport=%s\r\nDaylightSavings=0\r\n' "$srv_port" > "$tmp/prog/Server.ini"
+    metrics_args=()
+    if [ -n "${METRICS:-}" ]; then
+      metrics_port=$(free_port)
+      metrics_args=(--metrics "127.0.0.1:$metrics_port")
+    fi
+    taskset -c 1 "$build/tallix-server" --headless --folder "$tmp/prog" "${metrics_args[@]}" 2>"$tmp/stderr" &
     srv_pid=$!
     ;;
   layer)
@@ -88,7 +109,7 @@ case "$server_kind" in
     srv_pid=$!
     ;;
   none) ;;
-  *) echo "SERVER must be program, layer or none" >&2; exit 2 ;;
+  *) echo "SERVER must be program, headless, layer or none" >&2; exit 2 ;;
 esac
 if [ -n "$srv_pid" ]; then
   pids+=("$srv_pid")
@@ -100,18 +121,38 @@ fi
 
 results="$tmp/results"
 : > "$results"
-run() { # name port pid connections
-  local line
-  line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" | grep '^RESULT')
+scrape_args=()
+case "${SCRAPE:-}" in
+  "") ;;
+  tight) scrape_args=(scrape) ;;
+  hostile) scrape_args=(scrape --hostile 8) ;;
+  *) echo "SCRAPE must be tight or hostile" >&2; exit 2 ;;
+esac
+if [ ${#scrape_args[@]} -gt 0 ] && [ -z "${metrics_port:-}" ]; then
+  echo "SCRAPE needs SERVER=headless METRICS=1" >&2; exit 2
+fi
+run() { # name port pid connections [load options]
+  local line scraper=""
+  if [ "$1" != reference ] && [ ${#scrape_args[@]} -gt 0 ]; then
+    taskset -c 0 "$build/bench/tallix-probe" "${scrape_args[@]}" --port "$metrics_port" --seconds $((seconds + 2)) \
+      > "$tmp/scrape" &
+    scraper=$!
+    pids+=("$scraper")
+  fi
+  line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" "${@:5}" | grep '^RESULT')
   echo "$1 $4 $line" | tee -a "$results"
+  if [ -n "$scraper" ]; then
+    wait "$scraper" || true
+    echo "  scraper: $(grep '^RESULT' "$tmp/scrape")"
+  fi
 }
 
 for round in $(seq 1 "$rounds"); do
-  for n in 1 16 255; do
+  for n in ${NS:-1 16 255}; do
     if [ $((round % 2)) -eq 1 ]; then order="ref srv"; else order="srv ref"; fi
     for who in $order; do
       if [ "$who" = ref ]; then run reference "$ref_port" "$ref_pid" "$n"
-      elif [ -n "$srv_pid" ]; then run "$server_kind" "$srv_port" "$srv_pid" "$n"; fi
+      elif [ -n "$srv_pid" ]; then run "$server_kind" "$srv_port" "$srv_pid" "$n" ${PROXY:+--proxy "$PROXY"}; fi
     done
   done
 done
@@ -131,6 +172,7 @@ awk '
     split("1 16 255", order, " ");
     for (k = 1; k <= 3; k++) {
       n = order[k];
+      if (!(("reference " n) in rps)) continue;
       rr = median(rps["reference " n]); rc = median(cpu["reference " n]); rq = median(p99["reference " n]);
       line = sprintf("N=%-4s reference %8.0f req/s p99 %7.1f us %6.2f us", n, rr, rq, rc);
       for (name in names) if (name != "reference" && (name " " n) in rps) {

@@ -3,10 +3,15 @@
 // ':' and a 13-character stamp of digits and capitals. Runs for a fixed time.
 //
 //   tallix-load --port P [--host 127.0.0.1] [--connections N] [--size BYTES]
-//               [--seconds S] [--warmup-ms MS] [--pid SERVER_PID]
+//               [--seconds S] [--warmup-ms MS] [--pid SERVER_PID] [--proxy v1|v2]
+//
+// --proxy: each connection first sends a PROXY header as a load balancer does, naming a
+// client 10.x.y.z of its own (the server must have "proxy-from" for the load's address).
 //
 // Prints a readable summary and one line "RESULT rps=.. p50_us=.. p99_us=.. cpu_us=.."
 // (cpu_us: the server's user+system CPU time per request, when --pid is given).
+#include "proxy_header.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -88,6 +93,7 @@ int main(int argc, char **argv)
     double seconds = 3;
     long warmupMs = 300;
     long pid = 0;
+    std::string proxy;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string k = argv[i];
         const char *v = argv[i + 1];
@@ -105,12 +111,14 @@ int main(int argc, char **argv)
             warmupMs = atol(v);
         else if (k == "--pid")
             pid = atol(v);
+        else if (k == "--proxy")
+            proxy = v;
     }
     if (port <= 0 || port > 65535 || connections < 1 || connections > 10000 || size < 1 || size > 60000 || seconds <= 0
-        || seconds > 600) {
+        || seconds > 600 || (!proxy.empty() && proxy != "v1" && proxy != "v2")) {
         fprintf(stderr,
                 "usage: %s --port P [--host H] [--connections N] [--size B] "
-                "[--seconds S] [--warmup-ms MS] [--pid PID]\n",
+                "[--seconds S] [--warmup-ms MS] [--pid PID] [--proxy v1|v2]\n",
                 argv[0]);
         return 2;
     }
@@ -141,6 +149,10 @@ int main(int argc, char **argv)
         }
         const int one = 1;
         setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (!proxy.empty() && !SendAll(c.fd, ProxyHeader(proxy, i))) {
+            fprintf(stderr, "header %d: %s\n", i, strerror(errno));
+            return 1;
+        }
         for (int b = 0; b < size; ++b)
             c.request.push_back(char('a' + (i + b) % 26));
         epoll_event ev{};

@@ -3,6 +3,7 @@
 // by itself.
 //
 //   tallix-probe churn   --port P [--connections N] [--seconds S] [--pid PID]
+//                        (TALLIX_LOAD_PROXY=v1|v2: each connection first sends a PROXY header)
 //       N clients, each connecting, asking once, reading the reply and closing, over and
 //       over. Prints connections/s and, with --pid, the server's CPU time per connection.
 //   tallix-probe hold    --port P --connections N --seconds S
@@ -14,8 +15,15 @@
 //   tallix-probe startup --port P [--timeout S] -- PROGRAM [ARGS...]
 //       Starts PROGRAM and prints the milliseconds until the port accepts a connection,
 //       then ends PROGRAM with SIGTERM.
+//   tallix-probe scrape  --port P [--seconds S] [--hostile N]
+//       A Prometheus scraper in a tight loop: GET /metrics, read the whole answer, again.
+//       With --hostile N, N scrapers instead that each connect, send half a request and
+//       never read, connecting again whenever the endpoint drops them. Prints scrapes/s
+//       (or the drops seen) and this process's own CPU time.
 //
 // Each mode prints one line "RESULT key=value ...".
+#include "proxy_header.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -124,9 +132,11 @@ int Churn(int port, int clients, double seconds, long pid)
     for (int i = 0; i < clients; ++i) {
         threads.emplace_back([&, i] {
             const std::string request = "churn" + std::to_string(i % 10) + "xy";
+            const std::string header = getenv("TALLIX_LOAD_PROXY") ? ProxyHeader(getenv("TALLIX_LOAD_PROXY"), i) : "";
             while (!stop) {
                 const int fd = ConnectTo(port);
-                if (fd < 0 || !Ask(fd, request))
+                if (fd < 0 || send(fd, header.data(), header.size(), MSG_NOSIGNAL) != ssize_t(header.size())
+                    || !Ask(fd, request))
                     ++failed;
                 else
                     ++done;
@@ -166,6 +176,55 @@ int Hold(int port, int connections, double seconds)
         close(fd);
     printf("RESULT held=%d\n", connections);
     return 0;
+}
+
+int Scrape(int port, double seconds, int hostile)
+{
+    const auto start = Clock::now();
+    long long scrapes = 0, failed = 0, drops = 0;
+    std::vector<int> held;
+    while (SecondsSince(start) < seconds) {
+        if (hostile > 0) {
+            // Keeps N half requests open; each one the endpoint drops is opened again.
+            for (auto it = held.begin(); it != held.end();) {
+                char c;
+                pollfd p{*it, POLLIN, 0};
+                if (poll(&p, 1, 0) > 0 && recv(*it, &c, 1, MSG_DONTWAIT | MSG_PEEK) <= 0) {
+                    close(*it);
+                    it = held.erase(it);
+                    ++drops;
+                } else {
+                    ++it;
+                }
+            }
+            while (int(held.size()) < hostile) {
+                const int fd = ConnectTo(port);
+                if (fd < 0)
+                    break;
+                send(fd, "GET /metr", 9, MSG_NOSIGNAL);
+                held.push_back(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
+        const int fd = ConnectTo(port);
+        static const char request[] = "GET /metrics HTTP/1.1\r\nHost: bench\r\n\r\n";
+        std::string got;
+        char buf[4096];
+        if (fd >= 0 && send(fd, request, sizeof request - 1, MSG_NOSIGNAL) == ssize_t(sizeof request - 1))
+            for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;)
+                got.append(buf, size_t(n));
+        if (fd >= 0)
+            close(fd);
+        ++(got.rfind("HTTP/1.1 200 OK\r\n", 0) == 0 && got.find("tallix_listening 1") != std::string::npos ? scrapes
+                                                                                                           : failed);
+    }
+    for (int fd : held)
+        close(fd);
+    const double elapsed = SecondsSince(start);
+    printf("RESULT scrapes_per_s=%.0f failed=%lld drops=%lld own_cpu_s=%.2f\n", double(scrapes) / elapsed, failed,
+           drops, double(CpuTicks(getpid())) / double(sysconf(_SC_CLK_TCK)));
+    return failed == 0 ? 0 : 1;
 }
 
 // Splits replies out of what came back: bytes up to a ':' are echoed data (the flood's
@@ -301,7 +360,7 @@ int main(int argc, char **argv)
 {
     signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        fprintf(stderr, "usage: %s churn|hold|flood|startup --port P ...\n", argv[0]);
+        fprintf(stderr, "usage: %s churn|hold|flood|scrape|startup --port P ...\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
@@ -319,6 +378,8 @@ int main(int argc, char **argv)
     if (mode == "flood")
         return Flood(port, seconds, std::clamp(atoi(Arg(argc, argv, "--chunk", "65536").c_str()), 1, 1 << 20),
                      std::min(600.0, atof(Arg(argc, argv, "--read-timeout", "60").c_str())));
+    if (mode == "scrape")
+        return Scrape(port, seconds, std::clamp(atoi(Arg(argc, argv, "--hostile", "0").c_str()), 0, 64));
     if (mode == "startup") {
         for (int i = 2; i < argc; ++i)
             if (!strcmp(argv[i], "--") && i + 1 < argc)

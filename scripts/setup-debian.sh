@@ -5,8 +5,10 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgl-dev
+          systemd prometheus
           xvfb trayer xdotool x11-utils imagemagick locales procps
           lxqt-panel dbus-daemon libglib2.0-bin
+          haproxy
           clang libclang-rt-14-dev clang-format "$@")
 
 missing=()

@@ -30,12 +30,18 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         QStringLiteral("headless"),
         QStringLiteral("No window, no tray, no display: serve at once on the options of Server.ini, "
                        "which is read and never written; report on standard error. SIGTERM or "
-                       "SIGINT stop it, SIGUSR1 writes the counters and the busy slots."));
+                       "SIGINT stop it, SIGUSR1 writes the counters and the busy slots. Started by "
+                       "systemd with a socket unit, it serves on the sockets passed instead of the port."));
     const QCommandLineOption folder(
         {QStringLiteral("f"), QStringLiteral("folder")},
         QStringLiteral("With --headless: the folder of Server.ini, Access.txt and Logs instead of those below."),
         QStringLiteral("folder"));
-    parser.addOptions({headless, folder});
+    const QCommandLineOption metrics(
+        QStringLiteral("metrics"),
+        QStringLiteral("With --headless: serve Prometheus metrics over HTTP at /metrics on this literal "
+                       "address and port, such as 127.0.0.1:9161 or [::1]:9161."),
+        QStringLiteral("address:port"));
+    parser.addOptions({headless, folder, metrics});
 
     CommandLine result;
     auto fail = [&](const QString &why) {
@@ -67,6 +73,15 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         result.files = FileLocations::InFolder(WithOneTrailingSlash(dir.absolutePath()));
     } else {
         result.files = FileLocations::OfThisCopy();
+    }
+    if (parser.isSet(metrics)) {
+        if (!result.headless)
+            return fail(QStringLiteral("--metrics goes with --headless"));
+        result.metrics = ListenAddress::FromText(parser.value(metrics));
+        if (!result.metrics)
+            return fail(QStringLiteral("--metrics wants an address and port such as 127.0.0.1:9161 or [::1]:9161, "
+                                       "not '%1'")
+                            .arg(parser.value(metrics)));
     }
     return result;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "FileLocations.h"
+#include "ListenAddress.h"
 
 #include <QStringList>
 
@@ -10,8 +11,9 @@
 struct CommandLine
 {
     bool headless = false;
-    FileLocations files;        // all in the folder given with --folder, else this copy's
-    std::optional<int> exitNow; // help, version or an error was printed: end with this
+    FileLocations files;                  // all in the folder given with --folder, else this copy's
+    std::optional<ListenAddress> metrics; // with --headless: where to serve /metrics
+    std::optional<int> exitNow;           // help, version or an error was printed: end with this
 };
 
 // Whether the arguments ask for what needs no window at all (the window-less mode, help,

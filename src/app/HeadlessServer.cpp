@@ -32,23 +32,53 @@ HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
     connect(&ticker_, &QTimer::timeout, this, &HeadlessServer::Tick);
 }
 
-bool HeadlessServer::Start()
+bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics)
 {
     LoadSettings(files_.SettingsFile(), settings_);
-    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings);
+    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, SettingsSavedAt(files_.SettingsFile()));
     Tick();
+    // Before the time service, so that no start is announced that then fails.
+    if (metrics) {
+        metrics_ = std::make_unique<MetricsEndpoint>([this] { return MetricsSnapshot::Of(service_); },
+                                                     MetricsEndpoint::Limits{}, this);
+        if (!metrics_->Listen(*metrics)) {
+            Say(QStringLiteral("metrics: cannot listen on %1: %2").arg(metrics->Text(), metrics_->ErrorText()));
+            return false;
+        }
+    }
     service_.ResetForStart(0, 0);
-    if (!service_.Listen(ConnectionService::PortFromText(settings_.Port))) {
+    if (!Listen(handed))
+        return false;
+    for (const QString &line : service_.IgnoredRuleLines())
+        Say(QStringLiteral("%1 ignored, %2").arg(QLatin1String(ConnectionService::AccessFileName), line));
+    if (handed.handed)
+        Say(QStringLiteral("listening on %1 from the service manager; port \"%2\" in Server.ini not used")
+                .arg(handed.addresses.join(QStringLiteral(", ")), settings_.Port));
+    else
+        Say(QStringLiteral("listening on port %1 (%2)")
+                .arg(service_.socServer().LocalPort())
+                .arg(service_.socServer().DualStack() ? QStringLiteral("IPv6 and IPv4") : QStringLiteral("IPv4 only")));
+    if (metrics)
+        Say(QStringLiteral("metrics on http://%1/metrics").arg(metrics->Text()));
+    return true;
+}
+
+bool HeadlessServer::Listen(const HandedSockets &handed)
+{
+    for (const QString &line : handed.refused)
+        Say(line);
+    if (!handed.handed) {
+        if (service_.Listen(ConnectionService::PortFromText(settings_.Port)))
+            return true;
         Say(QStringLiteral("Invalid TCP port number or port in use. (port \"%1\" in %2)")
                 .arg(settings_.Port, files_.SettingsFile()));
         return false;
     }
-    for (const QString &line : service_.IgnoredRuleLines())
-        Say(QStringLiteral("%1 ignored, %2").arg(QLatin1String(ConnectionService::AccessFileName), line));
-    Say(QStringLiteral("listening on port %1 (%2)")
-            .arg(service_.socServer().LocalPort())
-            .arg(service_.socServer().DualStack() ? QStringLiteral("IPv6 and IPv4") : QStringLiteral("IPv4 only")));
-    return true;
+    if (service_.ListenOn(handed.listeners))
+        return true;
+    Say(handed.listeners.empty() ? QStringLiteral("no listening TCP socket among those the service manager passed")
+                                 : QStringLiteral("cannot listen on the sockets the service manager passed"));
+    return false;
 }
 
 void HeadlessServer::Stop()

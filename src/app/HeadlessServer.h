@@ -3,10 +3,16 @@
 #include "ConnectionService.h"
 #include "DateText.h"
 #include "FileLocations.h"
+#include "ListenAddress.h"
+#include "MetricsEndpoint.h"
 #include "SettingsFile.h"
+#include "SocketActivation.h"
 
 #include <QObject>
 #include <QTimer>
+
+#include <memory>
+#include <optional>
 
 // The time server without a window, for machines without a desktop: the same service,
 // slots, counters, reply and log as the window, on the options of Server.ini in its
@@ -19,13 +25,17 @@ class HeadlessServer : public QObject
 public:
     explicit HeadlessServer(const FileLocations &files, QObject *parent = nullptr);
 
-    // Reads Server.ini and listens; false (after saying why) when the port cannot be used.
-    bool Start();
+    // Reads Server.ini and listens, on the sockets a service manager handed over if it did
+    // (the port in Server.ini is then not used), else on that port; serves metrics when
+    // asked. False (after saying why) when the port, the sockets or the metrics address
+    // cannot be used.
+    bool Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics);
     void Stop();
     // The four counters and the busy slots with their clients.
     void ReportStatus() const;
 
 private:
+    bool Listen(const HandedSockets &handed);
     void Tick();
 
     const FileLocations files_;
@@ -37,4 +47,5 @@ private:
     ClockTick tick_;
     ConnectionService service_;
     QTimer ticker_;
+    std::unique_ptr<MetricsEndpoint> metrics_;
 };

@@ -3,6 +3,7 @@
 #include "HeadlessServer.h"
 #include "ServiceManager.h"
 #include "ShutdownSignals.h"
+#include "SocketActivation.h"
 #include "frmMain.h"
 #include "frmHelp.h"
 
@@ -13,13 +14,13 @@
 
 namespace {
 
-int RunHeadless(QCoreApplication &app, const FileLocations &files)
+int RunHeadless(QCoreApplication &app, const CommandLine &line, const HandedSockets &handed)
 {
-    HeadlessServer server(files);
+    HeadlessServer server(line.files);
     ShutdownSignals requests;
     QObject::connect(&requests, &ShutdownSignals::StatusRequested, &server, &HeadlessServer::ReportStatus);
     QObject::connect(&requests, &ShutdownSignals::Requested, &app, &QCoreApplication::quit);
-    if (!server.Start())
+    if (!server.Start(handed, line.metrics))
         return 1;
     NotifyServiceManager("READY=1");
     const int status = app.exec();
@@ -35,12 +36,14 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tallix-server"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLIX_VERSION));
     if (WantsNoWindow(argc, argv)) {
+        // Before the application object opens descriptors of its own.
+        const HandedSockets handed = TakeHandedSockets();
         QCoreApplication app(argc, argv);
         const CommandLine line = ReadCommandLine(app.arguments());
         if (line.exitNow)
             return *line.exitNow;
         if (line.headless)
-            return RunHeadless(app, line.files);
+            return RunHeadless(app, line, handed);
     }
 
     PreferX11OnWayland(argc, argv);

@@ -1,5 +1,6 @@
 #include "AccessRules.h"
 
+#include "AddressText.h"
 #include "ServerLimits.h"
 
 #include <QFile>
@@ -16,38 +17,6 @@ Address MaskOf(int length)
     return {bits(length), bits(length - 64)};
 }
 
-// Digits only, no sign and no leading zero, so that "010" or "+8" is never read as
-// something the operator did not write.
-int Decimal(QStringView text, int max)
-{
-    if (text.isEmpty() || text.size() > 3 || (text.size() > 1 && text[0] == u'0'))
-        return -1;
-    int value = 0;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return -1;
-        value = value * 10 + (c.unicode() - '0');
-    }
-    return value <= max ? value : -1;
-}
-
-// Four dotted decimals only: QHostAddress would also take "10" or "127.1".
-bool ParseV4(QStringView text, Address &out)
-{
-    const QList<QStringView> parts = text.split(u'.');
-    if (parts.size() != 4)
-        return false;
-    quint64 v4 = 0;
-    for (QStringView part : parts) {
-        const int byte = Decimal(part, 255);
-        if (byte < 0)
-            return false;
-        v4 = v4 << 8 | quint64(byte);
-    }
-    out = {0, 0xffff00000000 | v4};
-    return true;
-}
-
 // "address[/prefix]" into a network and its length in the 128-bit space.
 bool ParseNetwork(QStringView text, Address &net, int &length)
 {
@@ -55,14 +24,16 @@ bool ParseNetwork(QStringView text, Address &net, int &length)
     const QStringView host = slash < 0 ? text : text.left(slash);
     const bool v6 = host.contains(u':');
     if (v6) {
-        QHostAddress a;
-        if (host.contains(u'%') || !a.setAddress(host.toString()))
+        const std::optional<QHostAddress> a = StrictIPv6(host);
+        if (!a)
             return false;
-        net = AccessRules::FromHost(a);
-    } else if (!ParseV4(host, net)) {
+        net = AccessRules::FromHost(*a);
+    } else if (const std::optional<quint32> v4 = StrictIPv4(host)) {
+        net = {0, 0xffff00000000 | *v4};
+    } else {
         return false;
     }
-    const int prefix = slash < 0 ? (v6 ? 128 : 32) : Decimal(text.mid(slash + 1), v6 ? 128 : 32);
+    const int prefix = slash < 0 ? (v6 ? 128 : 32) : StrictDecimal(text.mid(slash + 1), v6 ? 128 : 32);
     if (prefix < 0)
         return false;
     length = v6 ? prefix : prefix + 96;
@@ -84,59 +55,85 @@ Address AccessRules::FromHost(const QHostAddress &host)
     return {hi, lo};
 }
 
-bool AccessRules::ParseLine(const QString &line, std::vector<std::pair<int, std::pair<Address, bool>>> &rules)
+bool AccessRules::ParseLine(const QString &line)
 {
     const QString rule = line.left(line.indexOf(u'#')).simplified();
     if (rule.isEmpty())
         return true;
     const QStringList words = rule.split(u' ');
+    const QString keyword = words[0].toLower();
+    if (keyword == u"per-address-prefix" && words.size() == 3) {
+        const int v4 = StrictDecimal(words[1], 32), v6 = StrictDecimal(words[2], 128);
+        if (v4 < 0 || v6 < 0)
+            return false;
+        v4Prefix_ = v4;
+        v6Prefix_ = v6;
+        return true;
+    }
     if (words.size() != 2)
         return false;
-    const QString keyword = words[0].toLower();
     if (keyword == u"per-address") {
-        const int count = Decimal(words[1], MaxSlots);
+        const int count = StrictDecimal(words[1], MaxSlots);
         if (count < 1)
             return false;
         perAddress_ = count;
         return true;
     }
-    const bool deny = keyword == u"deny";
+    const bool deny = keyword == u"deny", proxy = keyword == u"proxy-from";
     Address net;
     int length = 0;
-    if ((!deny && keyword != u"allow") || !ParseNetwork(words[1], net, length))
+    if ((!deny && !proxy && keyword != u"allow") || !ParseNetwork(words[1], net, length))
         return false;
-    rules.push_back({length, {net, deny}});
-    hasAllow_ |= !deny;
+    (proxy ? proxies_ : admission_).Add(length, net, deny || proxy);
+    hasAllow_ |= keyword == u"allow";
     return true;
 }
 
 AccessRules AccessRules::Parse(const QString &text)
 {
     AccessRules r;
-    std::vector<std::pair<int, std::pair<Address, bool>>> rules;
     const QStringList lines = text.split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString line = lines[i];
         if (line.endsWith(u'\r'))
             line.chop(1);
-        if (!r.ParseLine(line, rules))
+        if (!r.ParseLine(line))
             r.ignored_ << QStringLiteral("line %1: %2").arg(i + 1).arg(line.trimmed().left(100));
     }
-    // By length, longest first, then network, deny after allow: the last of equal
+    r.admission_.Build();
+    r.proxies_.Build();
+    return r;
+}
+
+void AccessRules::NetworkTable::Build()
+{
+    // By length, longest first, then network, false before true: the last of equal
     // networks carries the tie's verdict.
-    std::sort(rules.begin(), rules.end(), [](const auto &a, const auto &b) {
+    std::sort(added_.begin(), added_.end(), [](const auto &a, const auto &b) {
         return a.first != b.first ? a.first > b.first : a.second < b.second;
     });
-    for (const auto &[length, entry] : rules) {
-        if (r.levels_.empty() || r.levels_.back().length != length)
-            r.levels_.push_back({length, MaskOf(length), {}});
-        auto &networks = r.levels_.back().networks;
+    for (const auto &[length, entry] : added_) {
+        if (levels_.empty() || levels_.back().length != length)
+            levels_.push_back({length, MaskOf(length), {}});
+        auto &networks = levels_.back().networks;
         if (!networks.empty() && networks.back().first == entry.first)
             networks.back().second = entry.second;
         else
             networks.push_back(entry);
     }
-    return r;
+    added_ = {};
+}
+
+const bool *AccessRules::NetworkTable::Find(Address address) const
+{
+    for (const Level &level : levels_) {
+        const Address key{address.first & level.mask.first, address.second & level.mask.second};
+        const auto it = std::lower_bound(level.networks.begin(), level.networks.end(), key,
+                                         [](const auto &e, const Address &k) { return e.first < k; });
+        if (it != level.networks.end() && it->first == key)
+            return &it->second;
+    }
+    return nullptr;
 }
 
 AccessRules AccessRules::FromFile(const QString &path)
@@ -157,12 +154,13 @@ bool AccessRules::Allows(Address client, int busySlots) const
 {
     if (refuseAll_ || (perAddress_ && busySlots >= perAddress_))
         return false;
-    for (const Level &level : levels_) {
-        const Address key{client.first & level.mask.first, client.second & level.mask.second};
-        const auto it = std::lower_bound(level.networks.begin(), level.networks.end(), key,
-                                         [](const auto &e, const Address &k) { return e.first < k; });
-        if (it != level.networks.end() && it->first == key)
-            return !it->second;
-    }
-    return !hasAllow_;
+    const bool *deny = admission_.Find(client);
+    return deny ? !*deny : !hasAllow_;
+}
+
+Address AccessRules::LimitKey(Address client) const
+{
+    const bool v4 = client.first == 0 && client.second >> 32 == 0xffff;
+    const Address mask = MaskOf(v4 ? 96 + v4Prefix_ : v6Prefix_);
+    return {client.first & mask.first, client.second & mask.second};
 }

@@ -10,6 +10,7 @@ ConnectionService::ConnectionService(const TimeZone &zone, const LocalClock &clo
     connect(&socServer_, &SocketControl::ConnectionRequest, this, &ConnectionService::socServer_ConnectionRequest);
     connect(&socServer_, &SocketControl::DataArrival, this, &ConnectionService::socServer_DataArrival);
     connect(&socServer_, &SocketControl::PeerClosed, this, &ConnectionService::socServer_Close);
+    connect(&socServer_, &SocketControl::ProxyHeaderRefused, this, [this] { ++stats_.refusedProxyHeader; });
 }
 
 std::optional<qint64> ConnectionService::PortFromText(const QString &text)
@@ -25,12 +26,27 @@ void ConnectionService::ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaun
 
 bool ConnectionService::Listen(std::optional<qint64> port)
 {
+    ReadRules();
+    // Listening on whatever port an earlier start left would only be undone at once.
+    return port && socServer_.SetLocalPort(*port) && socServer_.Listen();
+}
+
+bool ConnectionService::ListenOn(const std::vector<qintptr> &listeners)
+{
+    ReadRules();
+    return socServer_.ListenOn(listeners);
+}
+
+void ConnectionService::ReadRules()
+{
     // Every start reads the file again, so an edit counts from the next start; the
     // clients of the last run are gone, and their counts with them.
     rules_ = AccessRules::FromFile(options_.settingsFolder() + QLatin1String(AccessFileName));
     busyByAddress_.clear();
-    // Listening on whatever port an earlier start left would only be undone at once.
-    return port && socServer_.SetLocalPort(*port) && socServer_.Listen();
+    socServer_.SetProxySources(nullptr);
+    if (rules_.HasProxySources())
+        socServer_.SetProxySources(
+            [this](const QHostAddress &peer) { return rules_.IsProxySource(AccessRules::FromHost(peer)); });
 }
 
 void ConnectionService::Stop()
@@ -45,11 +61,13 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
 {
     // With all slots busy, or a client the rules turn away, the request is not taken:
     // the socket layer closes it when this handler returns, and it is neither counted
-    // nor logged (a refused host must not be able to fill the disk with log lines).
-    AccessRules::Address client{};
+    // nor logged (a refused host must not be able to fill the disk with log lines). Behind
+    // a balancer the client is the one its PROXY header names.
+    AccessRules::Address client{}, counted{};
     if (!rules_.IsEmpty()) {
         client = AccessRules::FromHost(socServer_.PendingHostAddress(requestID));
-        if (!rules_.Allows(client, busyByAddress_.value(client))) {
+        counted = rules_.LimitKey(client);
+        if (!rules_.Allows(client, busyByAddress_.value(counted))) {
             ++(rules_.Allows(client, 0) ? stats_.refusedPerAddress : stats_.refusedByRules);
             return;
         }
@@ -63,8 +81,8 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
         socServer_.Load(pick->slot);
     socServer_.Accept(pick->slot, requestID);
     if (!rules_.IsEmpty()) {
-        slotAddress_[pick->slot] = client;
-        ++busyByAddress_[client];
+        slotAddress_[pick->slot] = counted;
+        ++busyByAddress_[counted];
     }
     counters_.Count(slots_.SocketCount());
     emit Counted();

@@ -43,6 +43,9 @@ public:
     // the listener opens. Listen is false when the port is missing or refused.
     void ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaunch);
     bool Listen(std::optional<qint64> port);
+    // The second step on sockets a service manager opened instead of a port of its own;
+    // see SocketControl::ListenOn.
+    bool ListenOn(const std::vector<qintptr> &listeners);
     // Closes every element from the listener to the slot count, busy or free (their
     // clients get no close notification), then unloads the slots. Counts stay.
     void Stop();
@@ -66,6 +69,7 @@ signals:
     void LogFailureChanged(const QString &failure);
 
 private:
+    void ReadRules();
     void socServer_ConnectionRequest(int Index, qintptr requestID);
     void socServer_DataArrival(int Index, qint64 bytesTotal);
     void socServer_Close(int Index);
@@ -79,8 +83,8 @@ private:
     Options options_;
     AccessRules rules_;
     bool logFailing_ = false;
-    // Kept only under rules: the address of each busy slot and the busy slots of each
-    // address, for the per-address limit.
+    // Kept only under rules: each busy slot's client and the busy slots of each client, as
+    // the per-address limit counts them (AccessRules::LimitKey).
     std::array<AccessRules::Address, MaxSlots + 1> slotAddress_{};
     QHash<AccessRules::Address, int> busyByAddress_;
 };

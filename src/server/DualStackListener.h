@@ -13,7 +13,7 @@ namespace DualStackListener {
 int Open(quint16 port);
 // The port a listening descriptor is bound to; 0 when it cannot be told.
 quint16 BoundPort(int fd);
-// Whether a listener opened here takes IPv6 clients (and so IPv4 ones) too.
+// Whether a listener takes IPv6 clients and IPv4 ones alike.
 bool IsDualStack(int fd);
 // IPv4 clients in dotted decimal (never ::ffff:a.b.c.d), IPv6 clients as IPv6 text.
 QString AddressText(const sockaddr_storage &a, socklen_t len);

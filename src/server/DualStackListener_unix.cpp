@@ -68,7 +68,11 @@ bool DualStackListener::IsDualStack(int fd)
 {
     sockaddr_storage a{};
     socklen_t len = sizeof a;
-    return getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0 && a.ss_family == AF_INET6;
+    int v6only = 1;
+    socklen_t optLen = sizeof v6only;
+    // A handed-over IPv6 socket may have been bound for IPv6 alone.
+    return getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0 && a.ss_family == AF_INET6
+           && getsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, &optLen) == 0 && v6only == 0;
 }
 
 QString DualStackListener::AddressText(const sockaddr_storage &a, socklen_t len)

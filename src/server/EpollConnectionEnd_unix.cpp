@@ -47,7 +47,7 @@ void EpollEngine::Notify(Conn *c)
     if (c->notified)
         return;
     c->notified = true;
-    emit q.PeerClosed(c->slot);
+    RaisePeerClosed(q, c->slot);
 }
 
 // Close notifications owed by a send that failed inside a handler: raised once that

@@ -22,12 +22,15 @@ public:
     ~EpollEngine() override;
 
     bool Listen(quint16 port) override;
+    bool Adopt(const std::vector<qintptr> &listeners) override;
     void StopListening() override;
     quint16 BoundPort() const override;
     bool DualStack() const override;
     bool Accept(int slot, qintptr requestID) override;
     QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
+    QByteArray Peek(int slot) const override;
+    bool Move(int from, int to) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;
     QString PeerAddress(int slot) const override;
@@ -39,7 +42,7 @@ private:
     {
         int fd = -1;
         quint32 gen = 0;
-        int slot = 0; // 0 once detached from its slot and draining
+        int slot = 0; // its element; 0 once detached from it and draining
         QByteArray in;
         QByteArray out;
         qsizetype outPos = 0;  // bytes of out already sent
@@ -64,10 +67,15 @@ private:
 
     static quint64 KeyOf(int fd, quint32 gen) { return (quint64(gen) << 32) | quint32(fd); }
 
+    // The listeners and accepting (EpollListening_unix.cpp).
+    bool StartListening(const std::vector<int> &fds);
+    bool Listens(int fd) const;
+    int ListenerOf(quint64 key) const; // the listener an event is for, else -1
+    void HandleAccept(int listener);
+    void PauseAccepting(int listener);
+
     // The readiness pass and the traffic of one connection (EpollEngine_unix.cpp).
     void OnReady();
-    void HandleAccept();
-    void PauseAccepting();
     void HandleEvent(Conn *c, quint32 ev);
     void HandleRead(Conn *c);
     void FlushOutput(Conn *c);
@@ -91,11 +99,11 @@ private:
     int epfd = -1;
     QSocketNotifier *notifier = nullptr;
     QTimer sweepTimer;
-    int listenFd = -1;
+    std::vector<int> listenFds; // all registered under listenGen
     quint32 listenGen = 0;
     quint32 nextGen = 1;
     Pending pending;
-    std::array<std::unique_ptr<Conn>, MaxSlots + 1> slotConn; // index 0 unused
+    std::array<std::unique_ptr<Conn>, SocketElements> slotConn; // index 0 unused
     std::vector<std::unique_ptr<Conn>> closing;
     std::vector<Conn *> byFd;                     // lookup for epoll events
     std::vector<std::unique_ptr<Conn>> graveyard; // freed when the current pass ends

@@ -14,8 +14,6 @@
 namespace {
 
 constexpr int EventsPerPass = 128;
-constexpr int AcceptsPerPass = 64;
-constexpr int AcceptRetryMs = 100;
 constexpr int CloseSweepMs = 500;
 
 bool Retryable(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == EINTR; }
@@ -40,8 +38,8 @@ EpollEngine::~EpollEngine()
     delete notifier;
     if (pending.fd >= 0)
         ::close(pending.fd);
-    if (listenFd >= 0)
-        ::close(listenFd);
+    for (int fd : listenFds)
+        ::close(fd);
     for (auto &c : slotConn)
         if (c && c->fd >= 0)
             ::close(c->fd);
@@ -51,38 +49,6 @@ EpollEngine::~EpollEngine()
     if (epfd >= 0)
         ::close(epfd);
 }
-
-bool EpollEngine::Listen(quint16 port)
-{
-    if (listenFd >= 0 || epfd < 0)
-        return false;
-    const int fd = DualStackListener::Open(port);
-    if (fd < 0)
-        return false;
-    listenFd = fd;
-    listenGen = nextGen++;
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.u64 = KeyOf(fd, listenGen);
-    if (epoll_ctl(epfd, EPOLL_CTL_ADD, fd, &ev) != 0) {
-        StopListening();
-        return false;
-    }
-    return true;
-}
-
-void EpollEngine::StopListening()
-{
-    if (listenFd < 0)
-        return;
-    epoll_ctl(epfd, EPOLL_CTL_DEL, listenFd, nullptr);
-    ::close(listenFd);
-    listenFd = -1;
-}
-
-quint16 EpollEngine::BoundPort() const { return listenFd >= 0 ? DualStackListener::BoundPort(listenFd) : 0; }
-
-bool EpollEngine::DualStack() const { return listenFd >= 0 && DualStackListener::IsDualStack(listenFd); }
 
 EpollEngine::Conn *EpollEngine::Lookup(quint64 key) const
 {
@@ -107,8 +73,8 @@ void EpollEngine::OnReady()
     const int n = epoll_wait(epfd, events, EventsPerPass, 0);
     for (int i = 0; i < n; ++i) {
         const quint64 key = events[i].data.u64;
-        if (listenFd >= 0 && key == KeyOf(listenFd, listenGen))
-            HandleAccept();
+        if (const int listener = ListenerOf(key); listener >= 0)
+            HandleAccept(listener);
         else if (Conn *c = Lookup(key))
             HandleEvent(c, events[i].events);
         FlushDeferred();
@@ -119,44 +85,6 @@ void EpollEngine::OnReady()
         notifierPaused = false;
         notifier->setEnabled(true);
     }
-}
-
-void EpollEngine::HandleAccept()
-{
-    for (int i = 0; i < AcceptsPerPass && listenFd >= 0; ++i) {
-        Pending p;
-        p.peerLen = sizeof p.peer;
-        p.fd = accept4(listenFd, reinterpret_cast<sockaddr *>(&p.peer), &p.peerLen, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (p.fd < 0) {
-            const int err = errno;
-            if (err == EINTR || err == ECONNABORTED)
-                continue;
-            if (err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM)
-                PauseAccepting();
-            return;
-        }
-        pending = p;
-        emit q.ConnectionRequest(0, qintptr(p.fd));
-        if (pending.fd >= 0)
-            ::close(pending.fd);
-        pending = Pending();
-    }
-}
-
-// Out of descriptors: the listener would stay ready and spin; look again a little later.
-void EpollEngine::PauseAccepting()
-{
-    epoll_ctl(epfd, EPOLL_CTL_DEL, listenFd, nullptr);
-    const int fd = listenFd;
-    const quint32 gen = listenGen;
-    QTimer::singleShot(AcceptRetryMs, &q, [this, fd, gen] {
-        if (listenFd == fd && listenGen == gen) {
-            epoll_event ev{};
-            ev.events = EPOLLIN;
-            ev.data.u64 = KeyOf(fd, gen);
-            epoll_ctl(epfd, EPOLL_CTL_ADD, fd, &ev);
-        }
-    });
 }
 
 bool EpollEngine::Accept(int slot, qintptr requestID)
@@ -236,7 +164,7 @@ void EpollEngine::HandleRead(Conn *c)
     c->in.append(scratch, n);
     if (c->in.size() >= SocketControl::InputBound)
         UpdateInterest(c);
-    emit q.DataArrival(c->slot, c->in.size());
+    RaiseDataArrival(q, c->slot, c->in.size());
 }
 
 QByteArray EpollEngine::Read(int slot, qint64 maxLen)
@@ -253,6 +181,24 @@ QByteArray EpollEngine::Read(int slot, qint64 maxLen)
     }
     UpdateInterest(c);
     return data;
+}
+
+QByteArray EpollEngine::Peek(int slot) const
+{
+    const Conn *c = slotConn[slot].get();
+    return c ? c->in : QByteArray();
+}
+
+bool EpollEngine::Move(int from, int to)
+{
+    std::unique_ptr<Conn> &held = slotConn[to];
+    if (!slotConn[from] || (held && !held->failed))
+        return false;
+    if (held)
+        Dispose(std::move(held));
+    held = std::move(slotConn[from]);
+    held->slot = to;
+    return true;
 }
 
 bool EpollEngine::Send(int slot, const QByteArray &data)

@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -22,12 +23,18 @@ public:
     ~QtSocketEngine() override;
 
     bool Listen(quint16 port) override;
+    bool Adopt(const std::vector<qintptr> &listeners) override;
     void StopListening() override;
-    quint16 BoundPort() const override { return server ? server->serverPort() : 0; }
-    bool DualStack() const override { return server && server->serverAddress() == QHostAddress::Any; }
+    quint16 BoundPort() const override { return servers.empty() ? 0 : servers.front()->serverPort(); }
+    bool DualStack() const override
+    {
+        return !servers.empty() && servers.front()->serverAddress() == QHostAddress::Any;
+    }
     bool Accept(int slot, qintptr requestID) override;
     QHostAddress PendingPeer(qintptr requestID) const override;
     QByteArray Read(int slot, qint64 maxLen) override;
+    QByteArray Peek(int slot) const override;
+    bool Move(int from, int to) override;
     bool Send(int slot, const QByteArray &data) override;
     void CloseSlot(int slot) override;
     QString PeerAddress(int slot) const override;
@@ -41,18 +48,20 @@ private:
         bool notified = false;
     };
 
-    void OnNewConnection();
+    void StartListening(QTcpServer *server);
+    void OnNewConnection(QTcpServer *server);
+    void Wire(int slot, QTcpSocket *s);
     void OnReadyRead(int slot);
     void OnBytesWritten(int slot);
     void OnGone(int slot);
     void Detach(QTcpSocket *s);
 
     SocketControl &q;
-    QTcpServer *server = nullptr;
+    std::vector<QTcpServer *> servers;
     QTcpSocket *pending = nullptr;
     qintptr pendingID = -1;
     qintptr nextID = 1;
-    std::array<Slot, MaxSlots + 1> slotTable; // index 0 unused
+    std::array<Slot, SocketElements> slotTable; // index 0 unused
     std::vector<QPointer<QTcpSocket>> closing;
 };
 
@@ -66,12 +75,12 @@ QtSocketEngine::~QtSocketEngine()
     }
     for (auto &s : closing)
         delete s.data();
-    delete server;
+    qDeleteAll(servers);
 }
 
 bool QtSocketEngine::Listen(quint16 port)
 {
-    if (server)
+    if (!servers.empty())
         return false;
     auto *candidate = new QTcpServer(&q);
     // Any is the dual-stack address: IPv6 and IPv4 clients alike. Only a system without
@@ -84,29 +93,53 @@ bool QtSocketEngine::Listen(quint16 port)
         delete candidate;
         return false;
     }
-    QObject::connect(candidate, &QTcpServer::newConnection, &q, [this] { OnNewConnection(); });
-    server = candidate;
+    StartListening(candidate);
     return true;
 }
 
-void QtSocketEngine::StopListening()
+bool QtSocketEngine::Adopt(const std::vector<qintptr> &listeners)
 {
-    if (!server)
-        return;
-    server->close();
-    server->deleteLater();
-    server = nullptr;
+    if (!servers.empty() || listeners.empty())
+        return false;
+    for (const qintptr fd : listeners) {
+        auto *server = new QTcpServer(&q);
+        if (!server->setSocketDescriptor(fd)) {
+            delete server;
+            StopListening();
+            return false;
+        }
+        StartListening(server); // which closes the descriptor with it
+    }
+    return true;
 }
 
-void QtSocketEngine::OnNewConnection()
+void QtSocketEngine::StartListening(QTcpServer *server)
 {
-    while (server && server->hasPendingConnections()) {
+    QObject::connect(server, &QTcpServer::newConnection, &q, [this, server] { OnNewConnection(server); });
+    servers.push_back(server);
+}
+
+// Only this process's copy closes: clients queued on a socket a service manager still
+// holds wait there for the next process.
+void QtSocketEngine::StopListening()
+{
+    for (QTcpServer *server : servers) {
+        server->close();
+        server->deleteLater();
+    }
+    servers.clear();
+}
+
+void QtSocketEngine::OnNewConnection(QTcpServer *server)
+{
+    // A handler may stop the listeners mid-loop; they are deleted later, so still there.
+    while (std::find(servers.begin(), servers.end(), server) != servers.end() && server->hasPendingConnections()) {
         QTcpSocket *s = server->nextPendingConnection();
         if (!s)
             break;
         pending = s;
         pendingID = nextID++;
-        emit q.ConnectionRequest(0, pendingID);
+        RaiseConnectionRequest(q, pendingID);
         if (pending) {
             pending->abort();
             pending->deleteLater();
@@ -133,6 +166,27 @@ bool QtSocketEngine::Accept(int slot, qintptr requestID)
     s->setReadBufferSize(ReadChunk);
     held.socket = s;
     held.notified = false;
+    Wire(slot, s);
+    return true;
+}
+
+bool QtSocketEngine::Move(int from, int to)
+{
+    Slot &held = slotTable[to];
+    QTcpSocket *s = slotTable[from].socket;
+    if (!s || (held.socket && !held.notified))
+        return false;
+    if (held.socket)
+        Detach(held.socket);
+    held = std::exchange(slotTable[from], Slot());
+    QObject::disconnect(s, nullptr, &q, nullptr);
+    Wire(to, s);
+    return true;
+}
+
+// The socket's events, told apart by the element that holds it.
+void QtSocketEngine::Wire(int slot, QTcpSocket *s)
+{
     QObject::connect(s, &QTcpSocket::readyRead, &q, [this, slot] { OnReadyRead(slot); });
     QObject::connect(s, &QTcpSocket::bytesWritten, &q, [this, slot] { OnBytesWritten(slot); });
     QObject::connect(s, &QTcpSocket::disconnected, &q, [this, slot] { OnGone(slot); });
@@ -143,7 +197,6 @@ bool QtSocketEngine::Accept(int slot, qintptr requestID)
             return;
         OnGone(slot);
     });
-    return true;
 }
 
 void QtSocketEngine::OnReadyRead(int slot)
@@ -155,7 +208,7 @@ void QtSocketEngine::OnReadyRead(int slot)
     // then stops reading from the network. They are announced again as it drains.
     if (s->bytesToWrite() >= SocketControl::OutputBound)
         return;
-    emit q.DataArrival(slot, s->bytesAvailable());
+    RaiseDataArrival(q, slot, s->bytesAvailable());
 }
 
 void QtSocketEngine::OnBytesWritten(int slot)
@@ -175,7 +228,7 @@ void QtSocketEngine::OnGone(int slot)
     if (!slotTable[slot].socket || slotTable[slot].notified)
         return;
     slotTable[slot].notified = true;
-    emit q.PeerClosed(slot);
+    RaisePeerClosed(q, slot);
 }
 
 void QtSocketEngine::Detach(QTcpSocket *s)
@@ -204,6 +257,12 @@ QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)
     if (!s)
         return QByteArray();
     return maxLen < 0 ? s->readAll() : s->read(maxLen);
+}
+
+QByteArray QtSocketEngine::Peek(int slot) const
+{
+    QTcpSocket *s = slotTable[slot].socket;
+    return s ? s->peek(s->bytesAvailable()) : QByteArray();
 }
 
 bool QtSocketEngine::Send(int slot, const QByteArray &data)

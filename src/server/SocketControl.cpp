@@ -4,7 +4,34 @@
 #include "ParseNumber.h"
 #include "SocketEngine.h"
 
-SocketControl::SocketControl(QObject *parent) : QObject(parent), engine_(MakeSocketEngine(*this)) {}
+namespace {
+
+// IPv4 clients in dotted decimal, also when a header named them as ::ffff:a.b.c.d.
+QString AddressText(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+} // namespace
+
+void SocketEngine::RaiseConnectionRequest(SocketControl &owner, qintptr requestID)
+{
+    owner.OnConnectionRequest(requestID);
+}
+
+void SocketEngine::RaiseDataArrival(SocketControl &owner, int element, qint64 bytesTotal)
+{
+    owner.OnDataArrival(element, bytesTotal);
+}
+
+void SocketEngine::RaisePeerClosed(SocketControl &owner, int element) { owner.OnPeerClosed(element); }
+
+SocketControl::SocketControl(QObject *parent) : QObject(parent), engine_(MakeSocketEngine(*this))
+{
+    connect(&waitSweep_, &QTimer::timeout, this, &SocketControl::SweepWaits);
+}
 
 SocketControl::~SocketControl() = default;
 
@@ -19,6 +46,10 @@ bool SocketControl::SetLocalPort(qint64 port)
 }
 
 bool SocketControl::Listen() { return engine_->Listen(port_); }
+
+bool SocketControl::ListenOn(const std::vector<qintptr> &listeners) { return engine_->Adopt(listeners); }
+
+bool SocketControl::Listening() const { return engine_->BoundPort() != 0; }
 
 quint16 SocketControl::LocalPort() const
 {
@@ -48,10 +79,21 @@ bool SocketControl::IsLoaded(int index) const { return index == 0 || (IsSlot(ind
 
 bool SocketControl::Accept(int index, qintptr requestID)
 {
-    return IsSlot(index) && loaded_[index] && engine_->Accept(index, requestID);
+    if (!IsSlot(index) || !loaded_[index])
+        return false;
+    // Waiting connections are announced with negative IDs, the layers' own are not.
+    if (requestID < 0)
+        return AcceptWaiting(index, requestID);
+    if (!engine_->Accept(index, requestID))
+        return false;
+    namedPeer_[index].reset();
+    return true;
 }
 
-QHostAddress SocketControl::PendingHostAddress(qintptr requestID) const { return engine_->PendingPeer(requestID); }
+QHostAddress SocketControl::PendingHostAddress(qintptr requestID) const
+{
+    return requestID < 0 ? WaitingHostAddress(requestID) : engine_->PendingPeer(requestID);
+}
 
 QByteArray SocketControl::GetData(int index, qint64 maxLen)
 {
@@ -62,13 +104,23 @@ bool SocketControl::SendData(int index, const QByteArray &data) { return IsSlot(
 
 void SocketControl::Close(int index)
 {
-    if (index == 0)
+    if (index == 0) {
         engine_->StopListening();
-    else if (IsSlot(index))
+        for (int i = 0; i < MaxHeaderWaits; ++i)
+            if (waits_[i].busy)
+                EndWait(i, false);
+    } else if (IsSlot(index)) {
         engine_->CloseSlot(index);
+        namedPeer_[index].reset();
+    }
 }
 
-QString SocketControl::RemoteHostIP(int index) const { return IsSlot(index) ? engine_->PeerAddress(index) : QString(); }
+QString SocketControl::RemoteHostIP(int index) const
+{
+    if (!IsSlot(index))
+        return QString();
+    return namedPeer_[index] ? AddressText(*namedPeer_[index]) : engine_->PeerAddress(index);
+}
 
 qint64 SocketControl::QueuedOutput(int index) const { return IsSlot(index) ? engine_->QueuedOutput(index) : 0; }
 

@@ -5,6 +5,7 @@
 #include "ParseNumber.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -36,6 +37,12 @@ std::optional<int> CheckBoxState(const QString &valueText)
 }
 
 } // namespace
+
+std::optional<QDateTime> SettingsSavedAt(const QString &path)
+{
+    const QDateTime at = QFileInfo(path).lastModified();
+    return at.isValid() ? std::optional<QDateTime>(at) : std::nullopt;
+}
 
 void LoadSettings(const QString &path, Settings &s)
 {
@@ -72,7 +79,7 @@ void LoadSettings(const QString &path, Settings &s)
     }
 }
 
-bool SaveSettings(const QString &path, const Settings &s)
+bool SaveSettings(const QString &path, const Settings &s, QString *error)
 {
     const QString text = QStringLiteral("StartOnLoad=%1\r\n"
                                         "MinimizeOnLoad=%2\r\n"
@@ -86,5 +93,5 @@ bool SaveSettings(const QString &path, const Settings &s)
                              .arg(s.DaylightSavings);
 
     // A full disk or a crash never leaves half a file behind.
-    return WriteFileAtomically(path, text.toUtf8());
+    return WriteFileAtomically(path, text.toUtf8(), error);
 }

@@ -1,5 +1,7 @@
 #pragma once
+#include <QDateTime>
 #include <QString>
+#include <optional>
 
 // The five operator choices kept in Server.ini. Check-box states are 0 unchecked,
 // 1 checked, 2 grayed. The caller fills the struct from its controls before loading:
@@ -13,6 +15,9 @@ struct Settings
     int DaylightSavings = 0;
 };
 
+// When the file was last written; nothing without a file or a time.
+std::optional<QDateTime> SettingsSavedAt(const QString &path);
+
 // Reads the file into s. Lines end at CR, CR LF or LF. Keys match in any letter case but
 // untrimmed; the last of repeated keys wins; unknown lines are skipped. A check-box value
 // is ParseNumber of the text after "=", rounded half to even; a value other than 0, 1 or 2
@@ -22,8 +27,9 @@ struct Settings
 void LoadSettings(const QString &path, Settings &s);
 
 // Writes exactly the five lines, each ending in CR LF, the port as the number ParseNumber
-// finds in s.Port (see FormatNumber). The file is replaced atomically: until the new
-// content is complete the old file stays whole, and a save that cannot be done leaves the
-// old file untouched. A Server.ini that is a symbolic link is written through: the file
-// it points at gets the new content and the link stays. False when nothing was written.
-bool SaveSettings(const QString &path, const Settings &s);
+// finds in s.Port (see FormatNumber), through WriteFileAtomically: until the new content
+// is complete the old file stays whole, and where the folder may not be written but the
+// file may, the file is overwritten in place. A Server.ini that is a symbolic link is
+// written through: the file it points at gets the new content and the link stays. False
+// when the file could not be written; error then says why.
+bool SaveSettings(const QString &path, const Settings &s, QString *error = nullptr);

@@ -6,11 +6,12 @@ ClockTick::ClockTick(const TimeZone &zone, const LocalClock &clock, const DateTe
 
 DateValue ClockTick::ReadBack(const QString &shown) const { return texts_.Parse(shown).value_or(ZeroDateValue()); }
 
-int ClockTick::DaylightAtStart(const TimeZone &zone, int daylightValue)
+int ClockTick::DaylightAtStart(const TimeZone &zone, int daylightValue, const std::optional<QDateTime> &savedAt)
 {
-    if (zone.GetDaylightBias() == 0 || zone.DaylightInForce() == (daylightValue != 0))
+    if (!savedAt || zone.GetDaylightBias() == 0)
         return daylightValue;
-    return zone.DaylightInForce() ? 1 : 0;
+    const bool now = zone.DaylightInForce();
+    return zone.DaylightInForceAt(*savedAt) == now ? daylightValue : int(now);
 }
 
 ClockTick::Result ClockTick::Run(int daylightValue)

@@ -5,6 +5,7 @@
 #include "TimeZone.h"
 
 #include <QString>
+#include <optional>
 
 // One refresh of the window's two clocks. Besides the texts it notices a jump of the
 // local clock by exactly the daylight bias between two ticks and follows it with the
@@ -25,10 +26,12 @@ public:
     // daylightValue: the box's state before the tick (0, 1 or 2).
     Result Run(int daylightValue);
 
-    // The box's state at start: a change between daylight and standard time while the
-    // program was not running went unseen by the tick, so in a zone with daylight time a
-    // box that disagrees with the time in force follows it, as the tick would have.
-    static int DaylightAtStart(const TimeZone &zone, int daylightValue);
+    // The box's state at start, given the state saved at savedAt. A change between
+    // daylight and standard time while the program was not running went unseen by the
+    // tick, so when the zone's time in force then and now differ the box does what the
+    // tick would have done: checked for a change into daylight time, unchecked for one out
+    // of it. Otherwise, or without a time, the operator's saved choice stands.
+    static int DaylightAtStart(const TimeZone &zone, int daylightValue, const std::optional<QDateTime> &savedAt);
 
     DateValue LastDisplayedTime() const { return lastDisplayedTime_; }
 

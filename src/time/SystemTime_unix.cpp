@@ -222,4 +222,10 @@ SystemTimeCache &Cache()
 
 TimeZoneRecord SystemTimeZoneSource::Query() const { return Cache().Record(); }
 
+bool SystemTimeZoneSource::DaylightInForceAt(qint64 secsSinceEpoch) const
+{
+    tzset();
+    return RecordAt(time_t(secsSinceEpoch)).DaylightInForce;
+}
+
 DateValue SystemLocalClock::Now() const { return Cache().LocalNow(); }

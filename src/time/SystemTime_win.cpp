@@ -15,6 +15,30 @@ TimeZoneRecord SystemTimeZoneSource::Query() const
     return r;
 }
 
+bool SystemTimeZoneSource::DaylightInForceAt(qint64 secsSinceEpoch) const
+{
+    TIME_ZONE_INFORMATION info;
+    ZeroMemory(&info, sizeof info);
+    GetTimeZoneInformation(&info);
+    if (info.DaylightBias == 0)
+        return false;
+    // The local time the zone's rules give that instant tells which offset was in force.
+    constexpr qint64 FileTimeUnitsPerSecond = 10000000, SecondsFrom1601To1970 = 11644473600;
+    ULARGE_INTEGER at;
+    at.QuadPart = quint64(secsSinceEpoch + SecondsFrom1601To1970) * FileTimeUnitsPerSecond;
+    const FILETIME utcFile{at.LowPart, at.HighPart};
+    SYSTEMTIME utc, local;
+    FILETIME localFile;
+    if (!FileTimeToSystemTime(&utcFile, &utc) || !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)
+        || !SystemTimeToFileTime(&local, &localFile))
+        return false;
+    ULARGE_INTEGER localAt;
+    localAt.LowPart = localFile.dwLowDateTime;
+    localAt.HighPart = localFile.dwHighDateTime;
+    const qint64 minutesEast = (qint64(localAt.QuadPart) - qint64(at.QuadPart)) / (FileTimeUnitsPerSecond * 60);
+    return -minutesEast == qint64(info.Bias) + info.DaylightBias;
+}
+
 DateValue SystemLocalClock::Now() const
 {
     SYSTEMTIME st;

@@ -40,3 +40,8 @@ DateValue TimeZone::GetUTCNowDaylight() const
 qint32 TimeZone::GetDaylightBias() const { return source_.Query().DaylightBias; }
 
 bool TimeZone::DaylightInForce() const { return source_.Query().DaylightInForce; }
+
+bool TimeZone::DaylightInForceAt(const QDateTime &instant) const
+{
+    return source_.DaylightInForceAt(instant.toSecsSinceEpoch());
+}

@@ -26,6 +26,7 @@ public:
     DateValue GetUTCNowDaylight() const;
     qint32 GetDaylightBias() const;
     bool DaylightInForce() const;
+    bool DaylightInForceAt(const QDateTime &instant) const;
 
     // The arithmetic alone, for a record and a local time already at hand.
     static DateValue AddBias(const DateValue &local, const TimeZoneRecord &r);

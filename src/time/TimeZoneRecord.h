@@ -18,6 +18,9 @@ public:
     virtual ~TimeZoneSource() = default;
     // A fresh record on every call; zeros when the system cannot be asked.
     virtual TimeZoneRecord Query() const = 0;
+    // Whether the zone's daylight time was, or will be, in force at that instant, by the
+    // zone's rules as they stand now.
+    virtual bool DaylightInForceAt(qint64 secsSinceEpoch) const = 0;
 };
 
 // The system's current zone, asked afresh at every call (TZ and /etc/localtime honoured).
@@ -25,4 +28,5 @@ class SystemTimeZoneSource : public TimeZoneSource
 {
 public:
     TimeZoneRecord Query() const override;
+    bool DaylightInForceAt(qint64 secsSinceEpoch) const override;
 };

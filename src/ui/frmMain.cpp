@@ -76,6 +76,12 @@ frmMain::frmMain(Environment env, QWidget *parent)
             counterDisplay_->start();
     });
 
+    // Trays announce themselves in ways that differ by kind; a look each second while one is
+    // awaited costs nothing otherwise.
+    trayWatch_ = new QTimer(this);
+    trayWatch_->setInterval(1000);
+    connect(trayWatch_, &QTimer::timeout, this, &frmMain::HideOnceHosted);
+
     connect(butStartStop, &QPushButton::clicked, this, &frmMain::butStartStop_Click);
     connect(butHelp, &QPushButton::clicked, this, &frmMain::butHelp_Click);
 }

@@ -116,14 +116,15 @@ private:
     static const QString IdleTooltip;
 
     void Form_Resize();
+    void HideOnceHosted();
     QString NowText() const;
     void SetTrayLook(const QIcon &icon, const QString &tooltipPrefix);
     void SetStatisticsEnabled(bool enabled, bool withStartStopTime);
     void ShowCounters();
     Settings SettingsInControls() const;
     void ReadSettingsIntoControls();
-    bool WriteSettingsFromControls();
-    void ReportUnsavedSettings(bool operatorWatching) const;
+    bool WriteSettingsFromControls(QString &why);
+    void ReportUnsavedSettings(const QString &why, bool operatorWatching) const;
     const FileLocations &Files() const { return *env_.files; }
     void CreateControls();
     void ApplyColours();
@@ -137,4 +138,5 @@ private:
     ClockTick clock_;
     bool unloaded_ = false;
     QTimer *counterDisplay_;
+    QTimer *trayWatch_; // runs only while the window is minimised and no tray holds the icon
 };

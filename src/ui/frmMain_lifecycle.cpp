@@ -50,11 +50,11 @@ void frmMain::ReadSettingsIntoControls()
     chkDaylightSavings->setValue(s.DaylightSavings);
 }
 
-bool frmMain::WriteSettingsFromControls()
+bool frmMain::WriteSettingsFromControls(QString &why)
 {
     // An installed copy's folder in the user's profile comes with the first save.
     QDir().mkpath(Files().settingsFolder);
-    return SaveSettings(Files().SettingsFile(), SettingsInControls());
+    return SaveSettings(Files().SettingsFile(), SettingsInControls(), &why);
 }
 
 void frmMain::Form_Load()
@@ -71,7 +71,8 @@ void frmMain::Form_Load()
     traMain->Add();
 
     ReadSettingsIntoControls();
-    chkDaylightSavings->setValue(ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value()));
+    chkDaylightSavings->setValue(
+        ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value(), SettingsSavedAt(Files().SettingsFile())));
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));
@@ -85,8 +86,10 @@ void frmMain::ShowAfterLoad()
     // back from, it waits on the taskbar.
     if (!(windowState() & Qt::WindowMinimized))
         show();
-    else if (!traMain || !traMain->Hosted())
+    else if (!traMain || !traMain->Hosted()) {
         showMinimized();
+        Form_Resize();
+    }
 }
 
 void frmMain::Form_Unload(UnloadCause cause)
@@ -103,19 +106,20 @@ void frmMain::Form_Unload(UnloadCause cause)
         }
     });
     Try([&] {
-        if (!WriteSettingsFromControls())
-            ReportUnsavedSettings(cause == UnloadCause::Operator);
+        if (QString why; !WriteSettingsFromControls(why))
+            ReportUnsavedSettings(why, cause == UnloadCause::Operator);
     });
     Try([&] { SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath()); });
     tmrConstant->stop();
+    trayWatch_->stop();
     hide();
     emit Unloaded();
 }
 
-void frmMain::ReportUnsavedSettings(bool operatorWatching) const
+void frmMain::ReportUnsavedSettings(const QString &why, bool operatorWatching) const
 {
-    const QString text = QStringLiteral("The settings could not be saved to %1; this session's choices are lost.")
-                             .arg(QDir::toNativeSeparators(Files().SettingsFile()));
+    const QString text = QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
+                             .arg(QDir::toNativeSeparators(Files().SettingsFile()), why);
     std::fprintf(stderr, "tallix-server: %s\n", qPrintable(text));
     // A notice that closes itself and holds nothing up; a session that is ending, or a
     // signal, may have nobody left to read it, and the line above is there in any case.
@@ -141,9 +145,24 @@ void frmMain::changeEvent(QEvent *event)
 void frmMain::Form_Resize()
 {
     // A minimised window leaves the screen and the taskbar; the tray icon brings it back. With
-    // no tray showing the icon it stays an ordinary minimised window.
-    if ((windowState() & Qt::WindowMinimized) && traMain && traMain->Hosted())
+    // no tray showing the icon it stays an ordinary minimised window until a tray takes the
+    // icon (a panel that starts after the program, at log-in).
+    if (!(windowState() & Qt::WindowMinimized) || !traMain)
+        return;
+    if (traMain->Hosted())
         hide();
+    else
+        trayWatch_->start();
+}
+
+void frmMain::HideOnceHosted()
+{
+    if (!traMain || !isVisible() || !(windowState() & Qt::WindowMinimized))
+        trayWatch_->stop();
+    else if (traMain->Hosted()) {
+        trayWatch_->stop();
+        hide();
+    }
 }
 
 void frmMain::traMain_MouseDblClick(int Button)

@@ -109,5 +109,19 @@ sleep 1; check "and it stays" main_viewable
 stop_program; rm -rf "$folder"; folder=""
 done
 
+say "# minimised at launch before the tray starts: hidden once the icon docks"
+tray_window() { [ -n "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; }
+kill "$(cat "$TALLIX_TRAYER_PID_FILE")"; wait_for 5 eval '! tray_window'
+start_program "MinimizeOnLoad=1\r\nport=$port\r\n"
+check "without a tray the minimised window stays on screen" wait_for 10 main_viewable
+trayer --edge top --align right --widthtype request --height 32 --SetDockType true --SetPartialStrut false \
+  --transparent false >/dev/null 2>&1 &
+echo $! >"$TALLIX_TRAYER_PID_FILE"
+check "the icon docks in the late tray" wait_for 10 icon_docked
+check "and the window is hidden in it" wait_for 5 main_hidden
+gesture --repeat 2 --delay 80 1
+check "a left double-click brings it back" wait_for 5 main_viewable
+stop_program; rm -rf "$folder"; folder=""
+
 say "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

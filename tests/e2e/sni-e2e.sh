@@ -69,12 +69,15 @@ check "Exit ends the program with status 0" wait_for 10 ended_well
 check "and saves Server.ini" settings_saved
 stop_program; rm -rf "$folder"; folder=""
 
-say "# the host starts after the program"
+say "# the host starts after the program, which was minimised at launch"
 stop_panel
-start_program "port=$port\r\n"
-sleep 1.5
+start_program "MinimizeOnLoad=1\r\nport=$port\r\n"
+check "without a host the minimised window stays on screen" wait_for 10 main_viewable
 start_panel
 check "the icon appears once the host is there" wait_for 20 looks_idle
+check "and the window is hidden in it" wait_for 5 main_hidden
+click 1
+check "a left click brings it back" wait_for 5 main_viewable
 stop_program; rm -rf "$folder"; folder=""
 
 say "# a save that fails at Exit tells the desktop"

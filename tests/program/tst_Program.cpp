@@ -4,8 +4,8 @@
 
 #include <QDate>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <memory>
@@ -43,13 +43,6 @@ struct NotifySocket
         return all;
     }
 };
-
-bool IsReplyTo(const QByteArray &reply, const QByteArray &request)
-{
-    QByteArray echoed;
-    bool complete = false;
-    return SplitReplies(reply, echoed, complete) && complete && echoed == request;
-}
 
 bool Served(quint16 port, const char *address = "127.0.0.1")
 {
@@ -93,7 +86,7 @@ void FillDisk(const QString &path)
     }
 }
 
-enum Broken { DiskFull, DiskReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
+enum Broken { DiskFull, DiskReadOnly, FolderReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
 
 } // namespace
 
@@ -230,6 +223,7 @@ private slots:
         QTest::addColumn<int>("signal");
         QTest::newRow("disk full") << int(DiskFull) << true << SIGTERM;
         QTest::newRow("disk read-only") << int(DiskReadOnly) << true << SIGTERM;
+        QTest::newRow("folder read-only, Server.ini writable") << int(FolderReadOnly) << true << SIGTERM;
         QTest::newRow("Server.ini a folder") << int(IniFolder) << false << SIGTERM;
         QTest::newRow("Server.ini a dangling link") << int(IniDanglingLink) << false << SIGTERM;
         QTest::newRow("Logs a file") << int(LogsFile) << true << SIGTERM;
@@ -281,7 +275,20 @@ private slots:
             QVERIFY(logs.open(QIODevice::WriteOnly) && logs.write("not a folder") > 0);
         }
 
-        QVERIFY(p.Start({}, {}, false));
+        QStringList wrapper;
+        auto writable = qScopeGuard([&] { QFile::setPermissions(p.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+        if (broken == FolderReadOnly) {
+            // Root writes anywhere: then the program runs as nobody, who owns only the file.
+            if (::geteuid() == 0) {
+                QVERIFY(::chown(QFile::encodeName(ini).constData(), 65534, 65534) == 0);
+                wrapper = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                      QStringLiteral("--clear-groups")};
+            }
+            const auto readAndEnter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+            QVERIFY(QFile::setPermissions(p.folder.path(), readAndEnter));
+        }
+
+        QVERIFY(p.Start({}, {}, false, wrapper));
         if (serves)
             QVERIFY(p.WaitForPort());
         else
@@ -316,6 +323,36 @@ private slots:
         QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral("Server.ini?*")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
+    // The daylight box saved unchecked stays so while the season is the one it was saved
+    // in (replies an hour late, as chosen), and follows a change into daylight time that
+    // happened while the program was not running.
+    void savedDaylightChoiceAtStart()
+    {
+        // A zone whose daylight time is in force now, and a day of its standard time.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const bool north = QTimeZone("Europe/Berlin").isDaylightTime(now);
+        const int year = now.date().year() - (north || now.date().month() >= 7 ? 0 : 1);
+        const QDateTime standardDay(QDate(year, north ? 1 : 7, 15), QTime(12, 0), Qt::UTC);
+        const QStringList env = {north ? QStringLiteral("TZ=Europe/Berlin") : QStringLiteral("TZ=Australia/Sydney"), QStringLiteral("LC_ALL=C")};
+        for (const bool seasonChanged : {false, true}) {
+            ProgramProcess p;
+            QVERIFY(p.Prepare("DaylightSavings=0\r\n"));
+            QFile ini(p.Path(QStringLiteral("Server.ini")));
+            QVERIFY(!seasonChanged || (ini.open(QIODevice::ReadWrite) && ini.setFileTime(standardDay, QFileDevice::FileModificationTime)));
+            ini.close();
+            QVERIFY(Headless ? p.Start(HeadlessArgs, NoDisplay + env) : p.Start({}, env));
+            LoopbackClient c;
+            QVERIFY(c.Connect(p.port));
+            const QByteArray reply = c.Ask("t");
+            const QDateTime utc = QDateTime::currentDateTimeUtc().addSecs(seasonChanged ? 0 : 3600);
+            const auto stamp = [](const QDateTime &t) {
+                return "t:" + QLocale::c().toString(t, QStringLiteral("ddMMMyyHHmmss")).toUpper().toLatin1();
+            };
+            QVERIFY2(reply == stamp(utc) || reply == stamp(utc.addSecs(-1)), reply.constData());
+            QVERIFY(p.Stop());
+        }
+    }
+
     // The window-less mode as a service manager runs it: no display, ready once the port
     // listens, status on SIGUSR1, Server.ini never written, a clean stop on SIGTERM.
     void headlessService()
@@ -326,17 +363,22 @@ private slots:
         NotifySocket notify;
         QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\n"));
         const QByteArray ini = p.File(QStringLiteral("Server.ini"));
-        QVERIFY(p.Start(HeadlessArgs, NoDisplay + QStringList{QStringLiteral("NOTIFY_SOCKET=") + notify.path}));
+        auto metricsOn = [](quint16 port) {
+            return HeadlessArgs + QStringList{QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(port)};
+        };
+        const quint16 metricsPort = FreeFixedPort();
+        QVERIFY(p.Start(metricsOn(metricsPort), NoDisplay + QStringList{QStringLiteral("NOTIFY_SOCKET=") + notify.path}));
         QTRY_COMPARE(notify.Said(), QByteArray("READY=1\n"));
         LoopbackClient a, b;
         QVERIFY(a.Connect(p.port) && b.Connect(p.port, "::1") && IsReplyTo(b.Ask("t"), "t"));
         ::kill(pid_t(p.process.processId()), SIGUSR1);
         // The start's probe of the port was a connection too.
         QTRY_VERIFY(p.Stderr().contains("connections 3 since launch, 3 since start; most at once"));
-        QTRY_VERIFY(QRegularExpression(QStringLiteral("slot [12]: 127.0.0.1\n.*slot [23]: ::1\n"), QRegularExpression::DotMatchesEverythingOption)
-                        .match(QString::fromUtf8(p.Stderr()))
-                        .hasMatch());
-        QCOMPARE(LoggedLoopbackLines(p), 2);
+        LoopbackClient scraper;
+        QVERIFY(scraper.Connect(metricsPort) && scraper.SendAll("GET /metrics HTTP/1.1\r\n\r\n") && scraper.WaitForEnd());
+        for (const char *line : {"\ntallix_connections_total 3\n", "\ntallix_busy_slots 2\n", "\ntallix_requests_total 1\n",
+                                 "\ntallix_reply_bytes_total 15\n", "\ntallix_listening 1\n"})
+            QVERIFY2(scraper.Received().contains(line), scraper.Received().constData());
         // No platform plugin was ever loaded, so no display was ever asked for.
         QFile maps(QStringLiteral("/proc/%1/maps").arg(p.process.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("platforms/libq"));
@@ -352,14 +394,60 @@ private slots:
         QVERIFY(p.Stderr().contains(QStringLiteral("listening on port %1 (IPv6 and IPv4)\n").arg(p.port).toUtf8()));
         QVERIFY(p.Stderr().endsWith("tallix-server: stopped\n"));
 
-        // A port it cannot use ends it at once with the window's message and status 1.
-        ProgramProcess taken;
-        const int holder = HoldPort("::", taken.port);
-        QVERIFY(holder >= 0 && taken.Prepare() && taken.Start(HeadlessArgs, NoDisplay, false));
-        QVERIFY(taken.process.waitForFinished(10000));
-        ::close(holder);
-        QCOMPARE(taken.process.exitCode(), 1);
-        QVERIFY(taken.Stderr().contains("Invalid TCP port number or port in use."));
+        // A port it cannot use ends it at once with status 1: the time port with the window's
+        // message, or the metrics port.
+        for (const bool metricsPort : {false, true}) {
+            ProgramProcess taken;
+            const quint16 held = metricsPort ? FreeFixedPort() : taken.port;
+            const int holder = HoldPort(metricsPort ? "0.0.0.0" : "::", held);
+            QVERIFY(holder >= 0 && taken.Prepare() && taken.Start(metricsPort ? metricsOn(held) : HeadlessArgs, NoDisplay, false));
+            QVERIFY(taken.process.waitForFinished(10000));
+            ::close(holder);
+            QCOMPARE(taken.process.exitCode(), 1);
+            QVERIFY(taken.Stderr().contains(metricsPort ? QStringLiteral("metrics: cannot listen on 127.0.0.1:%1: ").arg(held).toUtf8()
+                                                        : "Invalid TCP port number or port in use."));
+        }
+    }
+
+    // Sockets passed as systemd passes them: from descriptor 3 on, LISTEN_PID the
+    // program's own. The test holds the socket as the service manager would, so it stays
+    // open while no copy runs and a client that connects then is served by the next copy.
+    void socketActivation()
+    {
+        if (!Headless)
+            QSKIP("run by tst_Program_headless");
+        ProgramProcess p;
+        QVERIFY(p.Prepare());
+        sockaddr_storage any;
+        socklen_t len;
+        LoopbackAddress("::", p.port, any, len);
+        const int held = ::socket(AF_INET6, SOCK_STREAM, 0); // inherited: no close-on-exec
+        auto release = qScopeGuard([&] { ::close(held); });
+        QVERIFY(::bind(held, reinterpret_cast<sockaddr *>(&any), len) == 0 && ::listen(held, 16) == 0);
+        const QStringList passing = {
+            QStringLiteral("bash"), QStringLiteral("-c"),
+            QStringLiteral("exec 3<&%1 4</dev/null %1<&-; LISTEN_PID=$$ LISTEN_FDS=2 LISTEN_FDNAMES=time:other exec \"$0\" \"$@\"").arg(held)};
+        QVERIFY(p.Start(HeadlessArgs, NoDisplay, true, passing));
+        QVERIFY(Served(p.port, "127.0.0.1") && Served(p.port, "::1"));
+        QVERIFY(p.Stop());
+        const QString said = QStringLiteral(
+                                 "tallix-server: descriptor 4 (other) from the service manager is not a listening TCP socket; not used\n"
+                                 "tallix-server: listening on [::]:%1 (IPv6 and IPv4) from the service manager; port \"%1\" in Server.ini not used\n")
+                                 .arg(p.port);
+        QVERIFY2(p.Stderr().contains(said.toUtf8()), p.Stderr().constData());
+        LoopbackClient queued;
+        QVERIFY(queued.Connect(p.port) && queued.SendAll("queued"));
+        QVERIFY(p.Start(HeadlessArgs, NoDisplay, false, passing));
+        QVERIFY(EchoesAll(queued, "queued"));
+        QVERIFY(p.Stop());
+
+        // Debian's own stand-in for the service manager, with an IPv4 and an IPv6 socket.
+        ProgramProcess s;
+        const QString port = QString::number(s.port);
+        const QStringList activate = {QStringLiteral("systemd-socket-activate"), "-l", "127.0.0.1:" + port, "-l", "[::1]:" + port};
+        QVERIFY(s.Prepare() && s.Start(HeadlessArgs, NoDisplay, true, activate));
+        QVERIFY(Served(s.port, "127.0.0.1") && Served(s.port, "::1"));
+        QVERIFY(s.Stop() && s.Stderr().contains(QStringLiteral("listening on 127.0.0.1:%1, [::1]:%1 from the service manager").arg(port).toUtf8()));
     }
 };
 

@@ -2,10 +2,12 @@
 #include "ConnectionService.h"
 #include "FakeTime.h"
 #include "Loopback.h"
+#include "ProxyHeaders.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QTcpServer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,6 +71,9 @@ private slots:
     void stampFollowsBoxSecondAndZoneAtOnce();
     void accessRulesTurnClientsAwayBeforeASlot_data();
     void accessRulesTurnClientsAwayBeforeASlot();
+    void handedOverSocketsKeepTheirQueue();
+    void proxyHeaderVerdicts_data();
+    void proxyHeaderVerdicts();
 };
 
 void tst_Connections::servesLogsAndRestarts()
@@ -78,9 +83,6 @@ void tst_Connections::servesLogsAndRestarts()
     PumpedClient a, b;
     QVERIFY(a.Connect(r.port, "127.0.0.1") && b.Connect(r.port, "::1"));
     QVERIFY(WaitFor([&] { return r.service.Slots().InUse(2); }));
-    QCOMPARE(r.sockets.RemoteHostIP(1), QStringLiteral("127.0.0.1"));
-    QCOMPARE(r.sockets.RemoteHostIP(2), QStringLiteral("::1"));
-    QCOMPARE(r.LogFile(), QByteArray("[22:02:52] 127.0.0.1\r\n[22:02:52] ::1\r\n"));
 
     // Every byte value comes back as sent; the daylight box counts from the next request.
     QByteArray all(256, 0);
@@ -250,63 +252,159 @@ void tst_Connections::stampFollowsBoxSecondAndZoneAtOnce()
 void tst_Connections::accessRulesTurnClientsAwayBeforeASlot_data()
 {
     QTest::addColumn<QByteArray>("file"); // "-": none; "/": a folder, which cannot be read
-    QTest::addColumn<QString>("clients"); // source addresses, connecting in this order
-    QTest::addColumn<QString>("served");  // per client: 1 served, 0 closed at once
-    QTest::addColumn<QStringList>("ignored");
+    QTest::addColumn<QString>("clients"); // connecting in this order, see below
+    QTest::addColumn<QString>("served");  // per client: 1 served; refused by 0 the rules, p the per-address limit, h its header
+    QTest::addColumn<QString>("ignored"); // the lines reported, joined by "|"
     const QString four = QStringLiteral("127.0.0.2 127.0.0.3 ::1 127.0.1.1");
-    QTest::newRow("no file") << QByteArray("-") << four << "1111" << QStringList();
-    QTest::newRow("unreadable: everyone refused") << QByteArray("/") << four << "0000" << QStringList{": cannot be read, every client is refused"};
-    QTest::newRow("deny one host, IPv4 rule on the dual-stack socket") << QByteArray("deny 127.0.0.3\n") << four << "1011" << QStringList();
-    QTest::newRow("allow lines: most specific wins, the rest is refused")
-        << QByteArray("# ours\r\nallow 127.0.0.0/8\r\ndeny 127.0.0.0/24 # lab\r\nALLOW 127.0.0.3\r\n") << four << "0101" << QStringList();
-    QTest::newRow("IPv6 rule") << QByteArray("allow ::1\ndeny ::/0\n") << four << "0010" << QStringList();
+    QTest::newRow("no file") << QByteArray("-") << four << "1111" << QString();
+    QTest::newRow("unreadable: everyone refused") << QByteArray("/") << four << "0000" << QStringLiteral(": cannot be read, every client is refused");
+    QTest::newRow("allow lines: most specific wins, the rest is refused, IPv4 rules on the dual-stack socket")
+        << QByteArray("# ours\r\nallow 127.0.0.0/8\r\ndeny 127.0.0.0/24 # lab\r\nALLOW 127.0.0.3\r\n") << four << "0101" << QString();
+    QTest::newRow("IPv6 rule") << QByteArray("allow ::1\ndeny ::/0\n") << four << "0010" << QString();
     QTest::newRow("deny wins a tie; IPv4 /0 holds no IPv6 client")
-        << QByteArray("deny 127.0.0.2\nallow 127.0.0.2/32\nallow 0.0.0.0/0\n") << four << "0101" << QStringList();
+        << QByteArray("deny 127.0.0.2\nallow 127.0.0.2/32\nallow 0.0.0.0/0\n") << four << "0101" << QString();
     QTest::newRow("per-address limit, freed again") << QByteArray("per-address 2\n") << "127.0.0.2 127.0.0.2 127.0.0.2 127.0.0.3"
-                                                    << "1101" << QStringList();
+                                                    << "11p1" << QString();
     QTest::newRow("bad lines skipped and reported")
-        << QByteArray("allow 127.0.0.2\nallow 127.1\ndeny 127.0.0.1/8\nper-address 0\nallow ::1%lo\nblock ::1\n") << four << "1000"
-        << QStringList{"line 2: allow 127.1", "line 3: deny 127.0.0.1/8", "line 4: per-address 0", "line 5: allow ::1%lo", "line 6: block ::1"};
+        << QByteArray("allow 127.0.0.2\nallow 127.1\ndeny 127.0.0.1/8\nper-address 0\nallow ::1%lo\nblock ::1\nproxy-from ::1 "
+                      "::2\nper-address-prefix 33 64\n")
+        << four << "1000"
+        << "line 2: allow 127.1|line 3: deny 127.0.0.1/8|line 4: per-address 0|line 5: allow ::1%lo|line 6: block ::1|line 7: proxy-from ::1 ::2|"
+           "line 8: per-address-prefix 33 64";
+    // Behind a balancer on 127.0.0.1: v1/ADDRESS and v2/ADDRESS name the client (v1 a byte
+    // at a time), local/ is a health check, bad/, cut/ and slow/ send a malformed, a
+    // truncated or no header. Other sources are never held for a header.
+    QTest::newRow("behind a balancer: the header's client is judged, IPv6 counted by /64")
+        << QByteArray("proxy-from 127.0.0.1\ndeny 192.0.2.7\nper-address 1\n")
+        << "v1/192.0.2.7 v1/::ffff:192.0.2.7 v2/198.51.100.1 v2/2001:db8::1 v1/2001:db8::2 v2/2001:db8:0:1::1 local/ 127.0.0.3"
+        << "0011p111" << QString();
+    QTest::newRow("behind a balancer: bad headers are refused unseen")
+        << QByteArray("proxy-from 127.0.0.0/31\n") << "v2/10.1.2.3 slow/ bad/ cut/ 127.0.0.2"
+        << "1hhh1" << QString();
+    QTest::newRow("per-address prefix lengths") << QByteArray("proxy-from 127.0.0.1\nper-address 1\nper-address-prefix 24 128\n")
+                                                << "v2/10.0.0.1 v2/10.0.0.2 v1/10.0.1.1 v2/2001:db8::1 v2/2001:db8::2"
+                                                << "1p111" << QString();
 }
 
 // Refused clients take no slot and are neither counted nor logged; served ones are
-// untouched by them. At the end the first client goes and its address asks again.
+// untouched by them and logged with the address their header named. At the end the
+// first client goes and its address asks again.
 void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
 {
     QFETCH(QByteArray, file);
     QFETCH(QString, clients);
     QFETCH(QString, served);
-    QFETCH(QStringList, ignored);
+    QFETCH(QString, ignored);
     Rig r;
     QFile rules(r.folder.filePath(QStringLiteral("Access.txt")));
     QVERIFY(file == "-" || (file == "/" && QDir().mkdir(rules.fileName()))
             || (rules.open(QIODevice::WriteOnly) && rules.write(file) && rules.flush()));
     QVERIFY(r.Start());
-    if (file == "/")
-        ignored[0].prepend(rules.fileName());
-    QCOMPARE(r.service.IgnoredRuleLines(), ignored);
-    const QStringList sources = clients.split(u' ');
-    std::vector<std::unique_ptr<PumpedClient>> c;
-    auto connect = [&](const QString &source) {
-        c.push_back(std::make_unique<PumpedClient>());
-        const QByteArray from = source.toLatin1();
-        return c.back()->Connect(r.port, from.contains(':') ? "::1" : "127.0.0.1", from.constData());
-    };
-    for (const QString &source : sources)
-        QVERIFY(connect(source));
-    const int count = int(served.count(u'1'));
-    QVERIFY(WaitFor([&] { return r.service.Counters().SinceStart() == count; }));
-    for (int i = 0; i < sources.size(); ++i)
-        QCOMPARE(c[i]->Ask("x") == "x:" + Stamp, served[i] == u'1');
-    QCOMPARE(r.service.Slots().SocketCount(), count);
-    QCOMPARE(r.LogFile().count('\n'), count);
+    QCOMPARE(r.service.IgnoredRuleLines().join(u'|'), (file == "/" ? rules.fileName() : QString()) + ignored);
     const ServiceStats &stats = r.service.Stats();
-    QCOMPARE(stats.refusedByRules + stats.refusedPerAddress, sources.size() - count);
-    QCOMPARE(stats.refusedPerAddress, file.startsWith("per-address") ? 1 : 0);
+    auto handled = [&] { return r.service.Counters().SinceStart() + stats.refusedByRules + stats.refusedPerAddress + stats.refusedProxyHeader; };
+    const QStringList tokens = clients.split(u' ');
+    std::vector<std::unique_ptr<PumpedClient>> c;
+    QByteArray log;
+    auto connect = [&](const QString &token, bool logged) {
+        const QString form = token.contains(u'/') ? token.section(u'/', 0, 0) : QString(), named = token.section(u'/', 1);
+        const QByteArray source = form.isEmpty() ? token.toLatin1() : QByteArray("127.0.0.1");
+        const QByteArray header = form == u"v2"                       ? ProxyV2(QHostAddress(named), "\x04\x00\x02no") // with a TLV to skip
+                                  : form == u"local"                  ? ProxyV2(QHostAddress())
+                                  : form == u"bad"                    ? ProxyV1(QStringLiteral("10.1.1.1")).replace("\r", "")
+                                  : form == u"cut"                    ? ProxyV2(QHostAddress(QStringLiteral("10.1.1.1"))).left(15)
+                                  : form.isEmpty() || form == u"slow" ? QByteArray()
+                                                                      : ProxyV1(named);
+        c.push_back(std::make_unique<PumpedClient>());
+        const qint64 before = handled();
+        if (!c.back()->Connect(r.port, source.contains(':') ? "::1" : "127.0.0.1", source.constData()))
+            return false;
+        for (qsizetype i = 0; form == u"v1" && i < header.size(); ++i)
+            c.back()->SendAll(header.mid(i, 1)), QTest::qWait(2);
+        if (form != u"slow")
+            c.back()->SendAll((form == u"v1" ? QByteArray() : header) + "x");
+        if (form == u"cut")
+            c.back()->ShutdownWrite();
+        if (logged)
+            log += "[22:02:52] " + (named.isEmpty() ? source : named.toLatin1()) + "\r\n";
+        // One at a time, so that the log's order is the clients'.
+        return form == u"slow" || WaitFor([&] { return handled() == before + 1; });
+    };
+    for (int i = 0; i < tokens.size(); ++i)
+        QVERIFY(connect(tokens[i], served[i] == u'1'));
+    QVERIFY(WaitFor([&] { return handled() == tokens.size(); }, SocketControl::ProxyHeaderTimeoutMs + 2000));
+    for (int i = 0; i < tokens.size(); ++i) {
+        QCOMPARE(c[i]->ReadUntil([&] { return c[i]->Received().size() >= 15; }, 3000), served[i] == u'1');
+        QCOMPARE(c[i]->Received(), served[i] == u'1' ? "x:" + Stamp : QByteArray());
+    }
+    QCOMPARE(r.service.Slots().SocketCount(), served.count(u'1'));
+    QCOMPARE(r.LogFile(), log);
+    QCOMPARE(stats.refusedByRules, served.count(u'0'));
+    QCOMPARE(stats.refusedPerAddress, served.count(u'p'));
+    QCOMPARE(stats.refusedProxyHeader, served.count(u'h'));
     c[0]->Reset();
-    QVERIFY(served[0] == u'0' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
-    QVERIFY(connect(sources[0]));
-    QCOMPARE(c.back()->Ask("x") == "x:" + Stamp, served[0] == u'1');
+    QVERIFY(served[0] != u'1' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
+    QVERIFY(connect(tokens[0], false));
+    QCOMPARE(c.back()->ReadUntil([&] { return c.back()->Received().size() >= 15; }, 3000), served[0] == u'1');
+}
+
+void tst_Connections::proxyHeaderVerdicts_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("verdict"); // once complete "LENGTH CLIENT" (- when none); "invalid"; "incomplete"
+    const QByteArray sig("\r\n\r\n\0\r\nQUIT\n", 12), v4 = ProxyV2(QHostAddress(QStringLiteral("192.0.2.7"))).mid(16), unknown("PROXY UNKNOWN ");
+    QTest::newRow("v1 UNKNOWN, anything after it, then data") << unknown + "what ever\r\nGET"
+                                                              << "25 -";
+    QTest::newRow("v1 at the limit") << unknown + QByteArray(91, 'f') + "\r\n"
+                                     << "107 -";
+    QTest::newRow("v1 past the limit") << unknown + QByteArray(92, 'f') + "\r\n"
+                                       << "invalid";
+    QTest::newRow("v1 leading zero") << QByteArray("PROXY TCP4 192.0.2.07 127.0.0.1 1 2\r\n") << "invalid";
+    QTest::newRow("v1 two spaces") << QByteArray("PROXY TCP4  192.0.2.7 127.0.0.1 1 2\r\n") << "invalid";
+    QTest::newRow("v1 family of another address") << QByteArray("PROXY TCP6 192.0.2.7 ::1 1 2\r\n") << "invalid";
+    QTest::newRow("v1 lone CR") << QByteArray("PROXY UNKNOWN\r\r\n") << "invalid";
+    QTest::newRow("v1 not whole yet") << QByteArray("PROXY TCP4 192.0.2") << "incomplete";
+    QTest::newRow("no header") << QByteArray("GET / HTTP/1.0\r\n") << "invalid";
+    QTest::newRow("v2 UDP: the peer stands") << sig + QByteArray("\x21\x12\x00\x0c", 4) + v4 << "28 -";
+    QTest::newRow("v2 UNIX, its address cut short") << sig + QByteArray("\x21\x31\x00\x0c", 4) + v4 << "invalid";
+    QTest::newRow("v2 LOCAL ignores the family") << sig + QByteArray("\x20\xff\x00\x00", 4) << "16 -";
+    QTest::newRow("v2 version 1") << sig + QByteArray("\x11\x11\x00\x0c", 4) + v4 << "invalid";
+    QTest::newRow("v2 family 4") << sig + QByteArray("\x21\x41\x00\x0c", 4) + v4 << "invalid";
+    QTest::newRow("v2 at the limit") << sig + QByteArray("\x20\x00\x03\xf0", 4) + QByteArray(1008, 0) << "1024 -";
+    QTest::newRow("v2 past the limit") << sig + QByteArray("\x20\x00\x03\xf1", 4) << "invalid";
+}
+
+void tst_Connections::proxyHeaderVerdicts()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, verdict);
+    ProxyHeader h;
+    h.Feed(bytes);
+    const QString complete = QString::number(h.Length()) + u' ' + (h.Source().isNull() ? QStringLiteral("-") : h.Source().toString());
+    QCOMPARE(QStringList({QStringLiteral("incomplete"), complete, QStringLiteral("invalid")}).at(int(h.State())), verdict);
+}
+
+// Sockets a service manager opened and keeps open: each serves, a stop closes only the
+// service's copies, and a client that connects meanwhile is served after the next start.
+void tst_Connections::handedOverSocketsKeepTheirQueue()
+{
+    Rig r;
+    const quint16 port = FreeFixedPort();
+    const int v4 = HoldPort("127.0.0.1", port), v6 = HoldPort("::1", port);
+    auto release = qScopeGuard([&] { ::close(v4), ::close(v6); });
+    QVERIFY(v4 >= 0 && v6 >= 0);
+    auto start = [&] { return r.service.ListenOn({::dup(v4), ::dup(v6)}); };
+    QVERIFY(start() && r.sockets.LocalPort() == port && !r.service.ListenOn({::dup(v4)}));
+    PumpedClient a, b, queued;
+    QVERIFY(a.Connect(port, "127.0.0.1") && b.Connect(port, "::1"));
+    QCOMPARE(a.Ask("a"), QByteArray("a:") + Stamp);
+    QCOMPARE(b.Ask("b"), QByteArray("b:") + Stamp);
+    r.service.Stop();
+    QVERIFY(a.WaitForEnd() && b.WaitForEnd() && !r.sockets.Listening());
+    QVERIFY(queued.Connect(port, "::1") && queued.SendAll("q"));
+    QTest::qWait(100);
+    QVERIFY(start());
+    QVERIFY(queued.ReadUntil([&] { return queued.Received() == "q:" + Stamp; }));
 }
 
 QTEST_GUILESS_MAIN(tst_Connections)

@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(shown(s), expected);
 
         // Saved and read again, every box and the port's number come back.
-        SaveSettings(path, s);
+        QVERIFY(SaveSettings(path, s));
         Settings again = untouched();
         LoadSettings(path, again);
         QCOMPARE(ParseNumber(again.Port), ParseNumber(s.Port));
@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
         const rlimit limited{20, previous.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        SaveSettings(path, Settings{});
+        QVERIFY(!SaveSettings(path, Settings{}));
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &previous), 0);
         QCOMPARE(readAll(path), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Server.ini")});
@@ -138,7 +138,7 @@ private slots:
         QTest::addColumn<QString>("exeFolder"); // ~/p/<exeFolder>/tallix-server beside ~/p/share/tallix-server/Readme.txt
         QTest::addColumn<bool>("helpIsFile");
         QTest::addColumn<QByteArray>("xdgConfig");
-        QTest::addColumn<QString>("expected");     // settings | data | help
+        QTest::addColumn<QString>("expected"); // settings | data | help
         const QString installed = QStringLiteral("~/cfg/tallix-server/ | ~/state/tallix-server/ | ~/p/share/tallix-server/Readme.txt");
         const QString defaulted = QString(installed).replace(QStringLiteral("~/cfg/"), QStringLiteral("~/.config/"));
         QTest::newRow("installed") << "bin" << true << QByteArray("~/cfg/") << installed;

@@ -16,7 +16,9 @@ class FakeTimeZoneSource : public TimeZoneSource
 {
 public:
     TimeZoneRecord record;
+    bool daylightThen = false; // at any instant asked about
     TimeZoneRecord Query() const override { return record; }
+    bool DaylightInForceAt(qint64) const override { return daylightThen; }
 };
 
 struct FakeTime

@@ -175,7 +175,6 @@ public:
         ::close(fd_);
         fd_ = -1;
     }
-    void SetReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
 
     QByteArray &Received() { return received_; }
     bool Ended() const { return eof_ || error_; }
@@ -221,6 +220,13 @@ inline bool SplitReplies(const QByteArray &stream, QByteArray &echoed, bool &com
     }
     complete = pos == stream.size();
     return true;
+}
+
+inline bool IsReplyTo(const QByteArray &reply, const QByteArray &request)
+{
+    QByteArray echoed;
+    bool complete = false;
+    return SplitReplies(reply, echoed, complete) && complete && echoed == request;
 }
 
 // For a server in the test's own thread: its events run while the test waits.

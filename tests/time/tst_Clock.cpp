@@ -64,14 +64,22 @@ private slots:
         QCOMPARE(r.UTCTime, rig.texts.Format(after.addSecs(minutes * 60)));
     }
 
-    void boxFollowsTheZoneAtStart()
+    void savedDaylightChoiceAtStart()
     {
-        // {daylight bias, daylight in force, box as saved, box at start}
-        const int rows[][4] = {{-60, 1, 0, 1}, {-60, 0, 1, 0}, {-60, 0, 2, 0}, {-60, 1, 2, 2}, {-60, 0, 0, 0}, {0, 0, 1, 1}};
+        // {daylight bias, in force when saved (-1: no time known), in force now, box as saved, box at start}
+        const int rows[][5] = {{-60, 0, 0, 1, 1},  {-60, 1, 1, 0, 0},  {-60, 0, 1, 0, 1}, {-60, 1, 0, 1, 0}, {-60, 1, 0, 2, 0},
+                               {-60, 0, 0, 2, 2},  {-60, 1, 1, 2, 2},  {-60, 0, 1, 1, 1}, {0, 0, 0, 1, 1},   {0, 0, 0, 2, 2},
+                               {-60, -1, 1, 0, 0}, {-60, -1, 0, 1, 1}, {-30, 1, 0, 1, 0}};
         for (const auto &r : rows) {
             Rig rig;
-            rig.source.record = {300, r[0], r[1] == 1};
-            QCOMPARE(ClockTick::DaylightAtStart(rig.zone, r[2]), r[3]);
+            rig.source.record = {300, r[0], r[2] == 1};
+            rig.source.daylightThen = r[1] == 1;
+            const std::optional<QDateTime> savedAt = r[1] == -1 ? std::nullopt : std::optional(rig.clock.now.addDays(-90));
+            const int box = ClockTick::DaylightAtStart(rig.zone, r[3], savedAt);
+            QCOMPARE(box, r[4]);
+            // The reply takes the box as it stands: a checked or grayed box adds the daylight bias.
+            const int minutes = 300 + (box != 0 ? r[0] : 0);
+            QCOMPARE(TimeReply(rig.zone, QLocale::c()).Stamp(box), TimeReply::FormatStamp(rig.clock.now.addSecs(minutes * 60), QLocale::c()));
         }
     }
 
@@ -106,14 +114,15 @@ private slots:
         QTest::addColumn<QByteArray>("tz");
         QTest::addColumn<int>("bias");
         QTest::addColumn<int>("daylightBias");
-        QTest::newRow("New York") << QByteArray("America/New_York") << 300 << -60;
-        QTest::newRow("London") << QByteArray("Europe/London") << 0 << -60;
-        QTest::newRow("Dublin reads like London") << QByteArray("Europe/Dublin") << 0 << -60;
-        QTest::newRow("Kolkata") << QByteArray("Asia/Kolkata") << -330 << 0;
-        QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << -345 << 0;
-        QTest::newRow("UTC") << QByteArray("UTC") << 0 << 0;
-        QTest::newRow("Sydney, daylight in January") << QByteArray("Australia/Sydney") << -600 << -60;
-        QTest::newRow("Lord Howe, half-hour daylight") << QByteArray("Australia/Lord_Howe") << -630 << -30;
+        QTest::addColumn<QByteArray>("daylightInJanuaryAndJuly");
+        QTest::newRow("New York") << QByteArray("America/New_York") << 300 << -60 << QByteArray("01");
+        QTest::newRow("London") << QByteArray("Europe/London") << 0 << -60 << QByteArray("01");
+        QTest::newRow("Dublin reads like London") << QByteArray("Europe/Dublin") << 0 << -60 << QByteArray("01");
+        QTest::newRow("Kolkata") << QByteArray("Asia/Kolkata") << -330 << 0 << QByteArray("00");
+        QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << -345 << 0 << QByteArray("00");
+        QTest::newRow("UTC") << QByteArray("UTC") << 0 << 0 << QByteArray("00");
+        QTest::newRow("Sydney, daylight in January") << QByteArray("Australia/Sydney") << -600 << -60 << QByteArray("10");
+        QTest::newRow("Lord Howe, half-hour daylight") << QByteArray("Australia/Lord_Howe") << -630 << -30 << QByteArray("10");
     }
 
     void systemZones()
@@ -121,10 +130,15 @@ private slots:
         QFETCH(QByteArray, tz);
         QFETCH(int, bias);
         QFETCH(int, daylightBias);
+        QFETCH(QByteArray, daylightInJanuaryAndJuly);
         qputenv("TZ", tz);
         const TimeZoneRecord r = SystemTimeZoneSource().Query();
         QCOMPARE(r.Bias, bias);
         QCOMPARE(r.DaylightBias, daylightBias);
+        const auto inForce = [](int month) { return QDateTime(QDate(2025, month, 15), QTime(12, 0), Qt::UTC).toSecsSinceEpoch(); };
+        QCOMPARE(QByteArray::number(SystemTimeZoneSource().DaylightInForceAt(inForce(1)))
+                     + QByteArray::number(SystemTimeZoneSource().DaylightInForceAt(inForce(7))),
+                 daylightInJanuaryAndJuly);
         // The system's own UTC comes out of one of the two, whichever offset is in force.
         TimeZone zone;
         const QDateTime real = QDateTime::currentDateTimeUtc();

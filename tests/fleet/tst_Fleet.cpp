@@ -1,0 +1,97 @@
+// Three window-less copies of the real program, each in its own folder, behind a real
+// HAProxy on loopback with the configuration of resources/haproxy (its ports changed for
+// free ones): clients come from 127.0.0.2 and ::1, 127.0.0.3 is denied by the copies' rules.
+#include "ProgramProcess.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <memory>
+
+class tst_Fleet : public QObject
+{
+    Q_OBJECT
+
+    ProgramProcess copies[3];
+    QProcess haproxy;
+    QTemporaryDir dir;
+    quint16 front = FreeFixedPort();
+
+    // A client of the balancer, served once; null when it was not.
+    std::unique_ptr<LoopbackClient> Client(int i)
+    {
+        auto c = std::make_unique<LoopbackClient>();
+        const bool served = c->Connect(front, i % 2 ? "::1" : "127.0.0.1", i % 2 ? "::1" : "127.0.0.2") && IsReplyTo(c->Ask("t"), "t");
+        return served ? std::move(c) : nullptr;
+    }
+    // The clients the copy's last status report (SIGUSR1) lists in its busy slots.
+    int Listed(ProgramProcess &copy)
+    {
+        return int(QString::fromUtf8(copy.Stderr())
+                       .section(QStringLiteral("connections "), -1)
+                       .count(QRegularExpression(QStringLiteral("slot \\d+: (127\\.0\\.0\\.2|::1)\n"))));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QFile sample(QStringLiteral(TALLIX_SOURCE_DIR "/resources/haproxy/tallix-server.cfg")), config(dir.filePath(QStringLiteral("haproxy.cfg")));
+        QVERIFY(front && sample.open(QIODevice::ReadOnly) && config.open(QIODevice::WriteOnly));
+        QByteArray text = sample.readAll().replace(":1610\n", ":" + QByteArray::number(front) + '\n');
+        for (int i = 0; i < 3; ++i) {
+            QFile rules(copies[i].Path(QStringLiteral("Access.txt")));
+            QVERIFY(copies[i].Prepare("LogIPs=1\r\n") && rules.open(QIODevice::WriteOnly) && rules.write("proxy-from 127.0.0.1\ndeny 127.0.0.3\n")
+                    && rules.flush());
+            QVERIFY(copies[i].Start({QStringLiteral("--headless")}, {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")}));
+            text.replace(":" + QByteArray::number(1611 + i) + ' ', ":" + QByteArray::number(copies[i].port) + ' ');
+        }
+        QVERIFY(config.write(text) == text.size() && config.flush());
+        haproxy.setProcessChannelMode(QProcess::MergedChannels);
+        haproxy.start(QStandardPaths::findExecutable(QStringLiteral("haproxy"), {QStringLiteral("/usr/sbin")}),
+                      {QStringLiteral("-f"), config.fileName(), QStringLiteral("-db")});
+        QVERIFY2(haproxy.waitForStarted(10000), "haproxy: scripts/setup-debian.sh installs it");
+        QTRY_VERIFY_WITH_TIMEOUT(haproxy.state() == QProcess::Running && Client(0), 10000);
+    }
+
+    void cleanupTestCase()
+    {
+        ::kill(pid_t(haproxy.processId()), SIGTERM);
+        QVERIFY(haproxy.waitForFinished(10000));
+        for (ProgramProcess &p : copies)
+            QVERIFY2(p.process.state() == QProcess::NotRunning || p.Stop(), p.Stderr().constData());
+    }
+
+    void sixHundredAtOnceThenACopyDies()
+    {
+        std::vector<std::unique_ptr<LoopbackClient>> held;
+        for (int i = 0; i < 600; ++i)
+            QVERIFY2(held.emplace_back(Client(i)), qPrintable(QString::number(i)));
+        // Round robin took clients of both sources to every copy, which logs and lists them
+        // as they are.
+        LoopbackClient denied;
+        QVERIFY(denied.Connect(front, "127.0.0.1", "127.0.0.3") && denied.SendAll("t") && denied.WaitForEnd() && denied.Received().isEmpty());
+        for (ProgramProcess &p : copies) {
+            const QByteArray log = p.File(QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+            QVERIFY2(log.contains("] 127.0.0.2\r\n") && log.contains("] ::1\r\n") && !log.contains("127.0.0.3"), log.constData());
+            ::kill(pid_t(p.process.processId()), SIGUSR1);
+        }
+        QTRY_COMPARE(Listed(copies[0]) + Listed(copies[1]) + Listed(copies[2]), 600);
+        const int share = Listed(copies[0]);
+        // SIGKILL: its clients are gone, every client of the others is still served, and
+        // once the health check notices, new clients go to the others.
+        ::kill(pid_t(copies[0].process.processId()), SIGKILL);
+        QVERIFY(share > 0 && copies[0].process.waitForFinished(10000));
+        int lost = 0;
+        for (auto &c : held)
+            lost += !IsReplyTo(c->Ask("again", 5000), "again");
+        QCOMPARE(lost, share);
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += haproxy.readAll()).contains("Server copies/c0 is DOWN"), 10000);
+        for (int i = 0; i < 60; ++i)
+            QVERIFY2(Client(i), qPrintable(QString::number(i)));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Fleet)
+#include "tst_Fleet.moc"

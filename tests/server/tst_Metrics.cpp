@@ -1,0 +1,135 @@
+// The metrics endpoint: the request-head reader and the address text directly, the HTTP
+// exchange on real loopback sockets, the text checked by Prometheus's own promtool.
+#include "Loopback.h"
+#include "MetricsEndpoint.h"
+
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+using State = HttpRequestHead::State;
+
+const MetricsSnapshot Sample{{1, 2, 3, 4, 5, 96}, 40, 7, 9, true};
+
+// Limits small enough to reach in a test.
+const MetricsEndpoint::Limits Small{2, 300, 256};
+
+// One exchange: the request, then everything until the endpoint closes.
+QByteArray Exchange(quint16 port, const QByteArray &request)
+{
+    PumpedClient c;
+    return c.Connect(port, "::1") && c.SendAll(request) && c.WaitForEnd() ? c.Received() : QByteArray("(no end)");
+}
+
+} // namespace
+
+class tst_Metrics : public QObject
+{
+    Q_OBJECT
+    MetricsEndpoint endpoint{[] { return Sample; }, Small};
+    quint16 port = 0;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(endpoint.Listen({QHostAddress::LocalHostIPv6, 0}));
+        port = endpoint.Port();
+    }
+
+    void requestHead_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QByteArray>("path"); // with the method, once Complete
+        QTest::newRow("split anywhere, CR LF split too")
+            << QByteArrayList{"GE", "T /metrics HTTP/1.1\r", "\nHost: a\r\n\r", "\n"} << int(State::Complete) << QByteArray("GET /metrics");
+        QTest::newRow("bare LF, query left out") << QByteArrayList{"HEAD /metrics?x=1 HTTP/1.0\n\n"} << int(State::Complete)
+                                                 << QByteArray("HEAD /metrics");
+        QTest::newRow("bytes after the head") << QByteArrayList{"POST /x HTTP/1.1\r\n\r\nbody"} << int(State::Complete) << QByteArray("POST /x");
+        QTest::newRow("no blank line yet") << QByteArrayList{"GET /metrics HTTP/1.1\r\nHost: a\r\n"} << int(State::Incomplete) << QByteArray();
+        QTest::newRow("no version") << QByteArrayList{"GET /metrics\r\n\r\n"} << int(State::Malformed) << QByteArray();
+        QTest::newRow("not a path") << QByteArrayList{"GET metrics HTTP/1.1\r\n\r\n"} << int(State::Malformed) << QByteArray();
+        QTest::newRow("not a method") << QByteArrayList{"G(T / HTTP/1.1\r\n\r\n"} << int(State::Malformed) << QByteArray();
+        QTest::newRow("not HTTP/1") << QByteArrayList{"GET / HTTP/2\r\n\r\n"} << int(State::Malformed) << QByteArray();
+        QTest::newRow("blank line past the bound") << QByteArrayList{"GET / HTTP/1.1\r\n" + QByteArray(40, 'h') + "\r\n\r\n"} << int(State::TooLarge)
+                                                   << QByteArray();
+    }
+    void requestHead()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(int, state);
+        QFETCH(QByteArray, path);
+        HttpRequestHead head(48);
+        for (const QByteArray &chunk : chunks)
+            head.Add(chunk);
+        QCOMPARE(int(head.Current()), state);
+        if (head.Current() == State::Complete)
+            QCOMPARE(head.Method() + ' ' + head.Path(), path);
+    }
+
+    void listenAddress()
+    {
+        for (const char *good : {"127.0.0.1:9161", "[::1]:1", "[::]:65535", "0.0.0.0:80"})
+            QCOMPARE(ListenAddress::FromText(QLatin1String(good)).value_or(ListenAddress()).Text(), QLatin1String(good));
+        for (const char *bad :
+             {"127.0.0.1", "::1:9161", "[127.0.0.1]:9161", "localhost:9161", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:+80", ":9161"})
+            QVERIFY2(!ListenAddress::FromText(QLatin1String(bad)), bad);
+    }
+
+    void servesMetricsAndNothingElse()
+    {
+        const QByteArray body = RenderMetrics(Sample);
+        const QByteArray got = Exchange(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+        QVERIFY2(got.startsWith("HTTP/1.1 200 OK\r\n") && got.endsWith("\r\n\r\n" + body), got.constData());
+        QVERIFY(got.contains("\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n"));
+        QVERIFY(body.contains("\ntallix_refused_connections_total{reason=\"proxy_header\"} 4\n") && body.contains("\ntallix_busy_slots_peak 9\n"));
+        QProcess promtool;
+        promtool.start(QStringLiteral("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
+        QVERIFY(promtool.waitForStarted() && promtool.write(body) == body.size());
+        promtool.closeWriteChannel();
+        QVERIFY(promtool.waitForFinished());
+        QVERIFY2(promtool.exitCode() == 0 && promtool.readAll().isEmpty(), promtool.readAllStandardError().constData());
+
+        const QByteArray head = Exchange(port, "HEAD /metrics HTTP/1.0\r\n\r\n");
+        QVERIFY(head.startsWith("HTTP/1.1 200 OK\r\n") && head.endsWith("\r\n\r\n"));
+        QVERIFY(head.contains("\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n"));
+        QVERIFY(Exchange(port, "GET / HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 404 "));
+        const QByteArray post = Exchange(port, "POST /metrics HTTP/1.1\r\n\r\n");
+        QVERIFY(post.startsWith("HTTP/1.1 405 ") && post.contains("\r\nAllow: GET, HEAD\r\n"));
+        QVERIFY(Exchange(port, "GET /metrics\r\n\r\n").startsWith("HTTP/1.1 400 "));
+        QVERIFY(Exchange(port, Pattern(300)).startsWith("HTTP/1.1 431 "));
+    }
+
+    // A scraper that never reads is done with once its answer is queued; those that send
+    // half a request hold a place for a bounded time only; beyond the bound of places a
+    // scraper is closed at once.
+    void hostileScrapersAreBounded()
+    {
+        PumpedClient neverReads, half, halfToo, refused;
+        QVERIFY(neverReads.Connect(port, "::1") && neverReads.SendAll("GET /metrics HTTP/1.1\r\n\r\n"));
+        QVERIFY(half.Connect(port, "::1") && half.SendAll("GET /metr"));
+        QTest::qWait(50);
+        QVERIFY(Exchange(port, "GET /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(halfToo.Connect(port, "::1") && halfToo.SendAll("GET /metr"));
+        QTest::qWait(50);
+        QVERIFY(refused.Connect(port, "::1") && refused.WaitForEnd(200) && refused.Received().isEmpty());
+        QVERIFY(half.WaitForEnd(2000) && half.Received().isEmpty() && halfToo.WaitForEnd(2000));
+        QVERIFY(Exchange(port, "GET /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK\r\n"));
+    }
+
+    // Past its connections for the second, the endpoint takes the next one in the next.
+    void connectionsPerSecondAreBounded()
+    {
+        MetricsEndpoint slow([] { return Sample; }, {8, 2000, 256, 2});
+        QVERIFY(slow.Listen({QHostAddress::LocalHostIPv6, 0}));
+        PumpedClient a, b, c;
+        for (PumpedClient *scraper : {&a, &b, &c})
+            QVERIFY(scraper->Connect(slow.Port(), "::1") && scraper->SendAll("GET /metrics HTTP/1.1\r\n\r\n"));
+        QVERIFY(a.WaitForEnd() && b.WaitForEnd() && !c.WaitForEnd(300));
+        QVERIFY(c.WaitForEnd(2000) && c.Received().startsWith("HTTP/1.1 200 OK\r\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Metrics)
+#include "tst_Metrics.moc"
