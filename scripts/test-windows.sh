@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Windows zip (scripts/build-windows.sh) and runs the program from it under Wine
-# on a private X server with a real system tray (tests/windows/wine-e2e.sh).
+# Builds the Windows zip and setup program (scripts/build-windows.sh) and runs the program
+# from both under Wine on a private X server with a real system tray (tests/windows/wine-e2e.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh wine
