@@ -68,16 +68,6 @@ check "a right double-click ends the program" wait_for 10 not_running
 check "Server.ini is written at the end" settings_saved
 stop_program; rm -rf "$folder"; folder=""
 
-say "# SIGTERM ends the program like its close box"
-start_program "port=$port\r\nStartOnLoad=1\r\n"
-check "listening at start" wait_for 10 answers "$port"
-check "the icon docks" wait_for 10 icon_docked
-kill -TERM "$pid"
-check "SIGTERM ends the program" wait_for 10 not_running
-check "Server.ini is written" settings_saved
-check "StartOnLoad is kept" grep -q $'^StartOnLoad=1\r$' "$folder/Server.ini"
-stop_program; rm -rf "$folder"; folder=""
-
 say "# the failed-start box: the icon takes gestures, unless the box came from one of them"
 start_program "StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=99999\r\n"
 check "a failed start at load shows its box" wait_for 10 error_box
@@ -114,9 +104,7 @@ tray_window() { [ -n "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; }
 kill "$(cat "$TALLIX_TRAYER_PID_FILE")"; wait_for 5 eval '! tray_window'
 start_program "MinimizeOnLoad=1\r\nport=$port\r\n"
 check "without a tray the minimised window stays on screen" wait_for 10 main_viewable
-trayer --edge top --align right --widthtype request --height 32 --SetDockType true --SetPartialStrut false \
-  --transparent false >/dev/null 2>&1 &
-echo $! >"$TALLIX_TRAYER_PID_FILE"
+start_trayer
 check "the icon docks in the late tray" wait_for 10 icon_docked
 check "and the window is hidden in it" wait_for 5 main_hidden
 gesture --repeat 2 --delay 80 1

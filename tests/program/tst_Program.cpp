@@ -7,9 +7,7 @@
 #include <QScopeGuard>
 #include <QTimeZone>
 
-#include <algorithm>
 #include <memory>
-#include <sys/mount.h>
 #include <sys/un.h>
 #include <vector>
 
@@ -52,18 +50,11 @@ bool Served(quint16 port, const char *address = "127.0.0.1")
 
 // Reads until the replies echo as much as was sent; true when they echo exactly that, in
 // order, each byte once.
-bool EchoesAll(LoopbackClient &c, const QByteArray &sent, int timeoutMs = 10000)
+bool EchoesAll(LoopbackClient &c, const QByteArray &sent)
 {
-    // Each reply adds ":" and a 13-character stamp; counted as the bytes come, since
-    // splitting the whole stream at every read would be quadratic.
-    qsizetype scanned = 0, replies = 0;
-    c.ReadUntil(
-        [&] {
-            for (; scanned < c.Received().size(); ++scanned)
-                replies += c.Received().at(scanned) == ':';
-            return c.Received().size() - 14 * replies >= sent.size();
-        },
-        timeoutMs);
+    QByteArray echoed;
+    bool complete = false;
+    c.ReadUntil([&] { return SplitReplies(c.Received(), echoed, complete) && echoed.size() >= sent.size(); });
     return IsReplyTo(c.Received(), sent);
 }
 
@@ -77,16 +68,7 @@ int LoggedLoopbackLines(const ProgramProcess &p)
     return n;
 }
 
-void FillDisk(const QString &path)
-{
-    QFile filler(path);
-    filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const QByteArray block(4096, 'f');
-    while (filler.write(block) == block.size()) {
-    }
-}
-
-enum Broken { DiskFull, DiskReadOnly, FolderReadOnly, IniFolder, IniDanglingLink, LogsFile, PortV4, PortV6, PortBoth };
+enum Broken { FolderReadOnly, IniFolder, IniDanglingLink, LogsFile, PortTaken };
 
 } // namespace
 
@@ -186,33 +168,6 @@ private slots:
             QVERIFY(EchoesAll(*c, sent));
     }
 
-    void floodWithoutReading()
-    {
-        const qint64 rssBefore = server.ResidentKiB();
-        LoopbackClient flood;
-        QVERIFY(flood.Connect(server.port));
-        const QByteArray chunk = Pattern(64 * 1024);
-        QByteArray sent;
-        qint64 peakRss = rssBefore;
-        int othersServed = 0;
-        QDeadlineTimer deadline(2000);
-        while (!deadline.hasExpired() && sent.size() < 64 * 1024 * 1024) {
-            const qint64 n = flood.SendSome(chunk.constData(), chunk.size());
-            QVERIFY(n >= 0);
-            sent += chunk.left(n);
-            if (n == 0) { // the server has stopped reading it: others are served meanwhile
-                QVERIFY(Served(server.port));
-                ++othersServed;
-                QTest::qWait(20);
-            }
-            peakRss = qMax(peakRss, server.ResidentKiB());
-        }
-        qInfo("%lld bytes taken; RSS %lld -> peak %lld KiB", qlonglong(sent.size()), rssBefore, peakRss);
-        QVERIFY2(othersServed > 0, "the server read all the flood");
-        QVERIFY2(peakRss - rssBefore < 16 * 1024, "the server buffered the flood");
-        QVERIFY(EchoesAll(flood, sent, 30000));
-    }
-
     // Each row breaks one thing, then starts the program at load on its port and ends it
     // with a signal. What must still hold: no crash, exit 0 on the signal (also while the
     // failed start's message box is open), serving or staying idle, and Server.ini.
@@ -221,15 +176,11 @@ private slots:
         QTest::addColumn<int>("broken");
         QTest::addColumn<bool>("serves");
         QTest::addColumn<int>("signal");
-        QTest::newRow("disk full") << int(DiskFull) << true << SIGTERM;
-        QTest::newRow("disk read-only") << int(DiskReadOnly) << true << SIGTERM;
         QTest::newRow("folder read-only, Server.ini writable") << int(FolderReadOnly) << true << SIGTERM;
         QTest::newRow("Server.ini a folder") << int(IniFolder) << false << SIGTERM;
         QTest::newRow("Server.ini a dangling link") << int(IniDanglingLink) << false << SIGTERM;
-        QTest::newRow("Logs a file") << int(LogsFile) << true << SIGTERM;
-        QTest::newRow("port taken on IPv4") << int(PortV4) << false << SIGTERM;
-        QTest::newRow("port taken on IPv6") << int(PortV6) << false << SIGHUP;
-        QTest::newRow("port taken on both") << int(PortBoth) << false << SIGINT;
+        QTest::newRow("Logs a file") << int(LogsFile) << true << SIGINT;
+        QTest::newRow("port taken on IPv6") << int(PortTaken) << false << SIGHUP;
     }
     void brokenEnvironment()
     {
@@ -239,33 +190,12 @@ private slots:
         QFETCH(bool, serves);
         QFETCH(int, signal);
         ProgramProcess p;
-        const QByteArray where = QFile::encodeName(p.folder.path());
-        const bool disk = broken == DiskFull || broken == DiskReadOnly;
-        if (disk) {
-            // A small file system of its own: the executable and a little room.
-            const qint64 size = QFileInfo(QStringLiteral(TALLIX_SERVER_EXECUTABLE)).size() + 256 * 1024;
-            if (::mount("tmpfs", where.constData(), "tmpfs", 0, ("size=" + QByteArray::number(size)).constData()) != 0)
-                QSKIP("cannot mount a tmpfs here (needs root and mount rights)");
-        }
-        auto unmount = qScopeGuard([&] {
-            if (disk)
-                ::umount2(where.constData(), MNT_DETACH);
-        });
         QVERIFY(p.Prepare("LogIPs=1\r\n; a note the save drops\r\n"));
         const QString ini = p.Path(QStringLiteral("Server.ini"));
-        const QByteArray before = p.File(QStringLiteral("Server.ini"));
-        const bool v4Held = broken == PortV4 || broken == PortBoth;
-        const bool v6Held = broken == PortV6 || broken == PortBoth;
-        std::vector<int> held;
-        auto release = qScopeGuard([&] {
-            for (int fd : held)
-                ::close(fd);
-        });
-        if (v4Held)
-            held.push_back(HoldPort("0.0.0.0", p.port));
-        if (v6Held)
-            held.push_back(HoldPort("::", p.port));
-        QVERIFY(std::find(held.begin(), held.end(), -1) == held.end());
+        // Held on IPv6 alone: the failed start must let its IPv4 half go too.
+        const int held = broken == PortTaken ? HoldPort("::", p.port) : -2; // -1: it could not be held
+        auto release = qScopeGuard([&] { held < 0 || ::close(held); });
+        QVERIFY(held != -1);
         if (broken == IniFolder)
             QVERIFY(QFile::remove(ini) && QDir().mkpath(ini + QStringLiteral("/inside")));
         if (broken == IniDanglingLink)
@@ -293,25 +223,17 @@ private slots:
             QVERIFY(p.WaitForPort());
         else
             QTest::qWait(1500);
-        if (broken == DiskFull)
-            FillDisk(p.Path(QStringLiteral("filler")));
-        if (broken == DiskReadOnly)
-            QVERIFY(::mount(nullptr, where.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0);
         QVERIFY2(p.process.state() == QProcess::Running, p.Stderr().constData());
         // Served when it should be; idle (its failed start holds no port) when not.
-        if (!v4Held)
-            QCOMPARE(Served(p.port, "127.0.0.1"), serves);
-        if (!v6Held)
+        QCOMPARE(Served(p.port, "127.0.0.1"), serves);
+        if (broken != PortTaken)
             QCOMPARE(Served(p.port, "::1"), serves);
         QVERIFY2(p.Stop(signal, 10000), "it did not end with status 0 on the signal");
         // A save that fails says so, and only then.
-        QCOMPARE(p.Stderr().contains("settings could not be saved to " + QFile::encodeName(ini)),
-                 disk || broken == IniFolder || broken == IniDanglingLink);
+        QCOMPARE(p.Stderr().contains("settings could not be saved to " + QFile::encodeName(ini)), broken == IniFolder || broken == IniDanglingLink);
 
         const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=" + QByteArray::number(p.port) + "\r\nDaylightSavings=0\r\n";
-        if (disk) // the save failed: the old file stays whole
-            QCOMPARE(p.File(QStringLiteral("Server.ini")), before);
-        else if (broken == IniFolder)
+        if (broken == IniFolder)
             QVERIFY(QFileInfo(ini + QStringLiteral("/inside")).isDir());
         else if (broken == IniDanglingLink)
             QVERIFY(QFileInfo(ini).isSymLink() && !QFileInfo::exists(p.Path(QStringLiteral("missing"))));

@@ -100,15 +100,7 @@ private slots:
             writeAll(path, content);
         Settings s = untouched();
         LoadSettings(path, s);
-        QCOMPARE(shown(s), expected);
-
-        // Saved and read again, every box and the port's number come back.
-        QVERIFY(SaveSettings(path, s));
-        Settings again = untouched();
-        LoadSettings(path, again);
-        QCOMPARE(ParseNumber(again.Port), ParseNumber(s.Port));
-        again.Port = s.Port;
-        QCOMPARE(shown(again), expected);
+        QCOMPARE(shown(s), expected); // what a save keeps of it: the settings file's fuzz target
     }
 
     void failedSaveKeepsTheOldFile()
