@@ -14,7 +14,10 @@ start_panel() {
   wait_for 10 gdbus call -e -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m \
     org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered >/dev/null
 }
-stop_panel() { local p; p=$(cat "$TALLIX_TRAYER_PID_FILE"); kill "$p"; wait "$p" 2>/dev/null; }
+# Gone, or a zombie: its names have left the bus. (wait alone may return for a panel that was
+# once stopped.)
+gone() { ! ps -o stat= -p "$1" | grep -qv '^Z'; }
+stop_panel() { local p; p=$(cat "$TALLIX_TRAYER_PID_FILE"); kill "$p"; wait_for 10 gone "$p"; wait "$p" 2>/dev/null; }
 item() { echo "org.kde.StatusNotifierItem-$pid-1"; }
 registered() {
   gdbus call -e -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m org.freedesktop.DBus.Properties.Get \
@@ -67,6 +70,13 @@ check "the activation leaves the window shown" main_viewable
 menu 3
 check "Exit ends the program with status 0" wait_for 10 ended_well
 check "and saves Server.ini" settings_saved
+stop_program; rm -rf "$folder"; folder=""
+
+say "# a panel that holds its names on the bus but does not answer"
+kill -STOP "$(cat "$TALLIX_TRAYER_PID_FILE")"
+start_program "StartOnLoad=1\r\nport=$port\r\n"
+check "holds up neither the start nor the clients" wait_for 5 answers "$port"
+kill -CONT "$(cat "$TALLIX_TRAYER_PID_FILE")"
 stop_program; rm -rf "$folder"; folder=""
 
 say "# the host starts after the program, which was minimised at launch"

@@ -6,7 +6,8 @@
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDBusServiceWatcher>
 #include <QTimer>
 
@@ -14,6 +15,7 @@ namespace {
 const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString ItemPath = QStringLiteral("/StatusNotifierItem");
 const QString MenuPath = QStringLiteral("/MenuBar");
+constexpr int HostQueryTimeoutMs = 250;
 } // namespace
 
 StatusNotifierBackend::StatusNotifierBackend(MessageSink sink)
@@ -53,8 +55,16 @@ bool StatusNotifierBackend::HostPresent()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(WatcherService))
         return false;
-    QDBusInterface watcher(WatcherService, QStringLiteral("/StatusNotifierWatcher"), WatcherService, bus);
-    return watcher.property("IsStatusNotifierHostRegistered").toBool();
+    // The server shares this thread: a panel that holds the name but does not answer (still
+    // starting, or hung) may cost it a moment, never the bus's default 25 seconds. A plain
+    // call, since a QDBusInterface would first wait for the panel's introspection.
+    QDBusMessage get = QDBusMessage::createMethodCall(WatcherService, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, HostQueryTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+           && qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
 }
 
 void StatusNotifierBackend::Send(std::initializer_list<qint32> messages)
