@@ -3,7 +3,6 @@
 // free ones): clients come from 127.0.0.2 and ::1, 127.0.0.3 is denied by the copies' rules.
 #include "ProgramProcess.h"
 
-#include <QDate>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -72,7 +71,7 @@ private slots:
         LoopbackClient denied;
         QVERIFY(denied.Connect(front, "127.0.0.1", "127.0.0.3") && denied.SendAll("t") && denied.WaitForEnd() && denied.Received().isEmpty());
         for (ProgramProcess &p : copies) {
-            const QByteArray log = p.File(QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+            const QByteArray log = p.File(ProgramProcess::TodaysLog());
             QVERIFY2(log.contains("] 127.0.0.2\r\n") && log.contains("] ::1\r\n") && !log.contains("127.0.0.3"), log.constData());
             ::kill(pid_t(p.process.processId()), SIGUSR1);
         }

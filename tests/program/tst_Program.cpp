@@ -58,16 +58,6 @@ bool EchoesAll(LoopbackClient &c, const QByteArray &sent)
     return IsReplyTo(c.Received(), sent);
 }
 
-// Lines of today's connection log in the "[time] 127.0.0.1" form.
-int LoggedLoopbackLines(const ProgramProcess &p)
-{
-    const QByteArray log = p.File(QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
-    int n = 0;
-    for (const QByteArray &line : log.split('\n'))
-        n += line.startsWith('[') && line.endsWith("] 127.0.0.1\r");
-    return n;
-}
-
 enum Broken { FolderReadOnly, IniFolder, IniDanglingLink, LogsFile, PortTaken };
 
 } // namespace
@@ -102,7 +92,7 @@ private slots:
 
     void allSlotsServedAndTheNextRefused()
     {
-        const int loggedBefore = LoggedLoopbackLines(server);
+        const int loggedBefore = server.File(ProgramProcess::TodaysLog()).count("] 127.0.0.1\r\n");
         std::vector<std::unique_ptr<LoopbackClient>> held(255);
         for (auto &c : held) {
             c = std::make_unique<LoopbackClient>();
@@ -117,7 +107,7 @@ private slots:
         QCOMPARE(extra.Received(), QByteArray());
         for (auto &c : held)
             QVERIFY(IsReplyTo(c->Ask("again"), "again"));
-        QCOMPARE(LoggedLoopbackLines(server), loggedBefore + 255);
+        QCOMPARE(server.File(ProgramProcess::TodaysLog()).count("] 127.0.0.1\r\n"), loggedBefore + 255);
         // A freed slot serves the next client.
         held.front()->Reset();
         QTRY_VERIFY_WITH_TIMEOUT(Served(server.port), 5000);
@@ -305,7 +295,7 @@ private slots:
         QFile maps(QStringLiteral("/proc/%1/maps").arg(p.process.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly) && !maps.readAll().contains("platforms/libq"));
         // A log it cannot write is told once, not at every connection, and so is its return.
-        const QString today = p.Path(QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+        const QString today = p.Path(ProgramProcess::TodaysLog());
         QVERIFY(QFile::remove(today) && QDir().mkdir(today) && Served(p.port) && Served(p.port));
         QVERIFY(QDir().rmdir(today) && Served(p.port) && Served(p.port));
         QCOMPARE(p.Stderr().count("cannot write the connection log in "), 1);

@@ -2,6 +2,7 @@
 // The real executable copied alone into a temporary program folder and started there.
 #include "Loopback.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -19,6 +20,7 @@ public:
     quint16 port = FreeFixedPort();
 
     QString Path(const QString &name) const { return folder.filePath(name); }
+    static QString TodaysLog() { return QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))); }
 
     // Copies the executable and writes Server.ini: a start at load on the free port,
     // then the given lines.

@@ -24,19 +24,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
-# Xvfb writes the display number it chose to the descriptor we give it.
-exec {display_fd}>"$workdir/display"
-Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 -nolisten tcp >"$workdir/xvfb.log" 2>&1 &
+# Xvfb writes the display number it chose, once it takes clients, to the descriptor we give
+# it; the pipe ends without one if it cannot start.
+mkfifo "$workdir/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 &
 xvfb_pid=$!
-exec {display_fd}>&-
-
 display=""
-for _ in $(seq 1 100); do
-  display=$(head -n1 "$workdir/display" 2>/dev/null)
-  [ -n "$display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
+read -r -t 10 display <"$workdir/display"
 if [ -z "$display" ]; then
   echo "with-xvfb-tray: Xvfb did not start" >&2
   cat "$workdir/xvfb.log" >&2
