@@ -1,5 +1,6 @@
 // The portable socket layer over QTcpServer and QTcpSocket, for systems without epoll.
 #include "ServerLimits.h"
+#include "ShutdownSending.h"
 #include "SocketControl.h"
 #include "SocketEngine.h"
 
@@ -239,7 +240,17 @@ void QtSocketEngine::Detach(QTcpSocket *s)
         s->deleteLater();
         return;
     }
-    // Queued replies still leave; a client that never reads is dropped after a while.
+    // As the other layer does: queued replies leave, then the end of sending; what the
+    // client still sends is read and dropped until it closes too, since closing a socket
+    // with unread bytes resets the connection and destroys replies still in flight. A
+    // client that never reads or never closes is dropped after a while.
+    s->setReadBufferSize(0);
+    QObject::connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
+    const auto shutWhenSent = [s] {
+        if (s->bytesToWrite() == 0)
+            ShutdownSending(s->socketDescriptor());
+    };
+    QObject::connect(s, &QTcpSocket::bytesWritten, s, shutWhenSent);
     QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
     QObject::connect(s, &QTcpSocket::errorOccurred, s, &QObject::deleteLater);
     QTimer::singleShot(SocketControl::CloseTimeoutMs, s, [s] {
@@ -248,7 +259,7 @@ void QtSocketEngine::Detach(QTcpSocket *s)
     });
     closing.push_back(s);
     std::erase_if(closing, [](const QPointer<QTcpSocket> &p) { return p.isNull(); });
-    s->disconnectFromHost();
+    s->readAll();
 }
 
 QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)
