@@ -1,10 +1,10 @@
 // The autostart entry: any file content reads without harm, and any executable path
 // written by the program reads back as exactly that one argument.
 #include "DesktopEntryText.h"
+#include "Files.h"
 #include "FuzzCheck.h"
 #include "XdgAutostartStore.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -14,11 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     XdgAutostartStore store(dir.path());
 
     // Whatever another program left in the file.
-    {
-        QFile f(store.FilePath());
-        FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
+    FUZZ_CHECK(WriteFile(store.FilePath(), bytes));
     const QString exec = store.Read();
     (void)ParseDesktopExec(exec);
 

@@ -1,27 +1,18 @@
 // Server.ini with any content: the reader never fails, and what it read survives a save
 // and a second load unchanged; the saved file is a fixed point of load and save.
+#include "Files.h"
 #include "FormatNumber.h"
 #include "FuzzCheck.h"
 #include "ParseNumber.h"
 #include "SettingsFile.h"
 
-#include <QFile>
 #include <QTemporaryDir>
-
-static QByteArray ReadAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Server.ini"));
-    QFile f(path);
-    FUZZ_CHECK(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(reinterpret_cast<const char *>(data), qint64(size));
-    f.close();
+    FUZZ_CHECK(WriteFile(path, QByteArray(reinterpret_cast<const char *>(data), qsizetype(size))));
 
     Settings first;
     first.LogIPs = 1; // differs from 0, so that "left alone" is visible
@@ -29,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int state : {first.StartOnLoad, first.MinimizeOnLoad, first.LogIPs, first.DaylightSavings})
         FUZZ_CHECK(state >= 0 && state <= 2);
     SaveSettings(path, first);
-    const QByteArray saved = ReadAll(path);
+    const QByteArray saved = ReadFile(path);
     FUZZ_CHECK(saved.startsWith("StartOnLoad=") && saved.count("\r\n") == 5);
 
     Settings second;
@@ -38,6 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                && first.DaylightSavings == second.DaylightSavings);
     FUZZ_CHECK(FormatNumber(ParseNumber(second.Port)) == FormatNumber(ParseNumber(first.Port)));
     SaveSettings(path, second);
-    FUZZ_CHECK(ReadAll(path) == saved);
+    FUZZ_CHECK(ReadFile(path) == saved);
     return 0;
 }

@@ -16,7 +16,7 @@ namespace {
 
 struct Server
 {
-    FakeTime time{MakeDateValue(2026, 12, 5, 22, 2, 52), {}};
+    FakeTime time;
     DateText texts{QLocale::c()};
     ConnectionService service{time.zone, time.clock, texts, {[] { return 0; }, [] { return 0; }, [] { return QString(); }, [] { return QString(); }}};
     int closes = 0;

@@ -19,14 +19,10 @@ icon_window() {
 icon_docked() { [ -n "$(icon_window)" ]; }
 # Pixels of the docked icon with a clear colour.
 colourful_pixels() {
-  local w geo x y width height
+  local w WINDOW X Y WIDTH HEIGHT SCREEN
   w=$(icon_window) || { echo -1; return; }
-  geo=$(xwininfo -id "$w")
-  x=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geo")
-  y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geo")
-  width=$(awk '/Width:/ {print $2}' <<<"$geo")
-  height=$(awk '/Height:/ {print $2}' <<<"$geo")
-  colourful_in "${width}x${height}+${x}+${y}"
+  eval "$(xdotool getwindowgeometry --shell "$w")" # X and Y on the root
+  colourful_in "${WIDTH}x${HEIGHT}+${X}+${Y}"
 }
 looks_idle() { [ "$(colourful_pixels)" -eq 0 ]; }
 looks_active() { [ "$(colourful_pixels)" -gt 10 ]; }

@@ -35,20 +35,19 @@ class tst_Fleet : public QObject
 private slots:
     void initTestCase()
     {
-        QFile sample(QStringLiteral(TALLIX_SOURCE_DIR "/resources/haproxy/tallix-server.cfg")), config(dir.filePath(QStringLiteral("haproxy.cfg")));
-        QVERIFY(front && sample.open(QIODevice::ReadOnly) && config.open(QIODevice::WriteOnly));
-        QByteArray text = sample.readAll().replace(":1610\n", ":" + QByteArray::number(front) + '\n');
+        const QString config = dir.filePath(QStringLiteral("haproxy.cfg"));
+        QByteArray text = ReadFile(QStringLiteral(TALLIX_SOURCE_DIR "/resources/haproxy/tallix-server.cfg"));
+        QVERIFY(front && text.replace(":1610\n", ":" + QByteArray::number(front) + '\n').contains("send-proxy-v2"));
         for (int i = 0; i < 3; ++i) {
-            QFile rules(copies[i].Path(QStringLiteral("Access.txt")));
-            QVERIFY(copies[i].Prepare("LogIPs=1\r\n") && rules.open(QIODevice::WriteOnly) && rules.write("proxy-from 127.0.0.1\ndeny 127.0.0.3\n")
-                    && rules.flush());
+            QVERIFY(copies[i].Prepare("LogIPs=1\r\n")
+                    && WriteFile(copies[i].Path(QStringLiteral("Access.txt")), "proxy-from 127.0.0.1\ndeny 127.0.0.3\n"));
             QVERIFY(copies[i].Start({QStringLiteral("--headless")}, {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")}));
             text.replace(":" + QByteArray::number(1611 + i) + ' ', ":" + QByteArray::number(copies[i].port) + ' ');
         }
-        QVERIFY(config.write(text) == text.size() && config.flush());
+        QVERIFY(WriteFile(config, text));
         haproxy.setProcessChannelMode(QProcess::MergedChannels);
         haproxy.start(QStandardPaths::findExecutable(QStringLiteral("haproxy"), {QStringLiteral("/usr/sbin")}),
-                      {QStringLiteral("-f"), config.fileName(), QStringLiteral("-db")});
+                      {QStringLiteral("-f"), config, QStringLiteral("-db")});
         QVERIFY2(haproxy.waitForStarted(10000), "haproxy: scripts/setup-debian.sh installs it");
         QTRY_VERIFY_WITH_TIMEOUT(haproxy.state() == QProcess::Running && Client(0), 10000);
     }

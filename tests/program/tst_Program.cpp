@@ -90,26 +90,36 @@ private slots:
 
     void cleanupTestCase() { QVERIFY2(server.Stop(), server.Stderr().constData()); }
 
-    void allSlotsServedAndTheNextRefused()
+    // 254 slow senders and a bystander take every slot; the next client is let go at once,
+    // unanswered and not logged. The bystander is served while the others send their
+    // requests a byte at a time, and each gets back exactly what it sent.
+    void allSlotsSlowSendersAndTheNextRefused()
     {
         const int loggedBefore = server.File(ProgramProcess::TodaysLog()).count("] 127.0.0.1\r\n");
-        std::vector<std::unique_ptr<LoopbackClient>> held(255);
-        for (auto &c : held) {
+        std::vector<std::unique_ptr<LoopbackClient>> drip(254);
+        for (auto &c : drip) {
             c = std::make_unique<LoopbackClient>();
             QVERIFY(c->Connect(server.port));
-            QVERIFY(IsReplyTo(c->Ask("hold"), "hold"));
         }
-        // Every slot is busy: the 256th is let go at once, unanswered and not logged.
-        LoopbackClient extra;
-        QVERIFY(extra.Connect(server.port));
-        extra.SendAll("extra");
+        LoopbackClient bystander, extra;
+        QVERIFY(bystander.Connect(server.port) && IsReplyTo(bystander.Ask("first"), "first"));
+        QVERIFY(extra.Connect(server.port) && extra.SendAll("extra"));
         QVERIFY2(extra.WaitForEnd(), "a 256th client was kept");
         QCOMPARE(extra.Received(), QByteArray());
-        for (auto &c : held)
-            QVERIFY(IsReplyTo(c->Ask("again"), "again"));
+        QByteArray sent;
+        for (int round = 0; round < 50; ++round) {
+            sent += char('a' + round % 26);
+            for (auto &c : drip)
+                QVERIFY(c->SendAll(sent.right(1)));
+            if (round % 10 == 0)
+                QVERIFY(IsReplyTo(bystander.Ask("busy"), "busy"));
+            QTest::qWait(10);
+        }
+        for (auto &c : drip)
+            QVERIFY(EchoesAll(*c, sent));
         QCOMPARE(server.File(ProgramProcess::TodaysLog()).count("] 127.0.0.1\r\n"), loggedBefore + 255);
         // A freed slot serves the next client.
-        held.front()->Reset();
+        drip.front()->Reset();
         QTRY_VERIFY_WITH_TIMEOUT(Served(server.port), 5000);
     }
 
@@ -134,28 +144,6 @@ private slots:
         qInfo("RSS grew by %lld KiB over %d cycles", grown, cycles - warmup);
         // The allocator may keep a little; a leak per connection would show as megabytes.
         QVERIFY2(grown < 2048, qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(grown)));
-    }
-
-    void slowSendersAndABystander()
-    {
-        std::vector<std::unique_ptr<LoopbackClient>> drip(200);
-        for (auto &c : drip) {
-            c = std::make_unique<LoopbackClient>();
-            QVERIFY(c->Connect(server.port));
-        }
-        LoopbackClient bystander;
-        QVERIFY(bystander.Connect(server.port));
-        QByteArray sent;
-        for (int round = 0; round < 50; ++round) {
-            sent += char('a' + round % 26);
-            for (auto &c : drip)
-                QVERIFY(c->SendAll(sent.right(1)));
-            if (round % 10 == 0)
-                QVERIFY(IsReplyTo(bystander.Ask("busy"), "busy"));
-            QTest::qWait(10);
-        }
-        for (auto &c : drip)
-            QVERIFY(EchoesAll(*c, sent));
     }
 
     // Each row breaks one thing, then starts the program at load on its port and ends it
@@ -190,10 +178,8 @@ private slots:
             QVERIFY(QFile::remove(ini) && QDir().mkpath(ini + QStringLiteral("/inside")));
         if (broken == IniDanglingLink)
             QVERIFY(QFile::remove(ini) && QFile::link(QStringLiteral("missing/Server.ini"), ini));
-        if (broken == LogsFile) {
-            QFile logs(p.Path(QStringLiteral("Logs")));
-            QVERIFY(logs.open(QIODevice::WriteOnly) && logs.write("not a folder") > 0);
-        }
+        if (broken == LogsFile)
+            QVERIFY(WriteFile(p.Path(QStringLiteral("Logs")), "not a folder"));
 
         QStringList wrapper;
         auto writable = qScopeGuard([&] { QFile::setPermissions(p.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
@@ -330,12 +316,9 @@ private slots:
             QSKIP("run by tst_Program_headless");
         ProgramProcess p;
         QVERIFY(p.Prepare());
-        sockaddr_storage any;
-        socklen_t len;
-        LoopbackAddress("::", p.port, any, len);
-        const int held = ::socket(AF_INET6, SOCK_STREAM, 0); // inherited: no close-on-exec
+        const int held = HoldPort("::", p.port, true);
         auto release = qScopeGuard([&] { ::close(held); });
-        QVERIFY(::bind(held, reinterpret_cast<sockaddr *>(&any), len) == 0 && ::listen(held, 16) == 0);
+        QVERIFY(held >= 0);
         const QStringList passing = {
             QStringLiteral("bash"), QStringLiteral("-c"),
             QStringLiteral("exec 3<&%1 4</dev/null %1<&-; LISTEN_PID=$$ LISTEN_FDS=2 LISTEN_FDNAMES=time:other exec \"$0\" \"$@\"").arg(held)};

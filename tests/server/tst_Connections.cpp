@@ -1,6 +1,7 @@
 // The connection service on real loopback sockets, built once over each socket layer.
 #include "ConnectionService.h"
 #include "FakeTime.h"
+#include "Files.h"
 #include "Loopback.h"
 #include "ProxyHeaders.h"
 
@@ -40,11 +41,7 @@ struct Rig
         service.ResetForStart(service.Counters().SinceLaunch(), service.Counters().MaxSimSinceLaunch());
         return service.Listen(port) && (port = sockets.LocalPort()) != 0; // 0: the system picks
     }
-    QByteArray LogFile()
-    {
-        QFile f(folder.filePath(QStringLiteral("Logs/20261205.log")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray LogFile() { return ReadFile(folder.filePath(QStringLiteral("Logs/20261205.log"))); }
 };
 
 } // namespace
@@ -248,11 +245,10 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
     QFETCH(QString, served);
     QFETCH(QString, ignored);
     Rig r;
-    QFile rules(r.folder.filePath(QStringLiteral("Access.txt")));
-    QVERIFY(file == "-" || (file == "/" && QDir().mkdir(rules.fileName()))
-            || (rules.open(QIODevice::WriteOnly) && rules.write(file) && rules.flush()));
+    const QString rules = r.folder.filePath(QStringLiteral("Access.txt"));
+    QVERIFY(file == "-" || (file == "/" ? QDir().mkdir(rules) : WriteFile(rules, file)));
     QVERIFY(r.Start());
-    QCOMPARE(r.service.IgnoredRuleLines().join(u'|'), (file == "/" ? rules.fileName() : QString()) + ignored);
+    QCOMPARE(r.service.IgnoredRuleLines().join(u'|'), (file == "/" ? rules : QString()) + ignored);
     const ServiceStats &stats = r.service.Stats();
     auto handled = [&] { return r.service.Counters().SinceStart() + stats.refusedByRules + stats.refusedPerAddress + stats.refusedProxyHeader; };
     const QStringList tokens = clients.split(u' ');

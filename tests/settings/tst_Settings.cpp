@@ -1,5 +1,6 @@
 // Number reading, Server.ini and the start-up entry, on real files in temporary folders.
 #include "FileLocations.h"
+#include "Files.h"
 #include "ParseNumber.h"
 #include "SettingsFile.h"
 #include "XdgAutostartStore.h"
@@ -11,18 +12,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
-static QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
-static void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
+static QByteArray readAll(const QString &path) { return QFileInfo::exists(path) ? ReadFile(path) : QByteArray("<none>"); }
 
 // Values no line of a test file sets, so that "left as it was" differs from "set to 0".
 static Settings untouched() { return Settings{2, 2, 2, QStringLiteral("init"), 2}; }
@@ -97,7 +87,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Server.ini"));
         if (!content.isNull())
-            writeAll(path, content);
+            QVERIFY(WriteFile(path, content));
         Settings s = untouched();
         LoadSettings(path, s);
         QCOMPARE(shown(s), expected); // what a save keeps of it: the settings file's fuzz target
@@ -146,7 +136,7 @@ private slots:
         QFETCH(QString, expected);
         QTemporaryDir root;
         const QByteArray home = QFile::encodeName(root.path());
-        writeAll(root.filePath(QStringLiteral("p/share/tallix-server/Readme.txt") + (helpIsFile ? "" : "/x")), "help");
+        QVERIFY(WriteFile(root.filePath(QStringLiteral("p/share/tallix-server/Readme.txt") + (helpIsFile ? "" : "/x")), "help"));
         qputenv("HOME", home);
         qputenv("XDG_STATE_HOME", home + "/state");
         qputenv("XDG_CONFIG_HOME", xdgConfig.replace("~", home));
@@ -175,7 +165,7 @@ private slots:
         QTemporaryDir dir;
         XdgAutostartStore store(dir.filePath(QStringLiteral("autostart")));
         if (!content.isNull())
-            writeAll(store.FilePath(), content);
+            QVERIFY(WriteFile(store.FilePath(), content));
         QCOMPARE(LoadStartupEntry(store), box);
         SaveStartupEntry(store, 0, QStringLiteral("/opt/tallix/tallix-server"));
         QCOMPARE(readAll(store.FilePath()), afterUncheck);

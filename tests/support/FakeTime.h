@@ -27,7 +27,7 @@ struct FakeTime
     FakeLocalClock clock;
     TimeZone zone{source, clock};
 
-    FakeTime(const DateValue &now, TimeZoneRecord record)
+    explicit FakeTime(const DateValue &now = MakeDateValue(2026, 12, 5, 22, 2, 52), TimeZoneRecord record = {})
     {
         clock.now = now;
         source.record = record;

@@ -37,15 +37,16 @@ inline bool LoopbackAddress(const char *text, quint16 port, sockaddr_storage &a,
 }
 
 // A listener on one protocol only ("0.0.0.0" or "::"), as another program may hold a
-// port; -1 when the port is taken there.
-inline int HoldPort(const char *any, quint16 port)
+// port, or (passed) a dual-stack one that children inherit, as a service manager passes
+// it; -1 when the port is taken there.
+inline int HoldPort(const char *any, quint16 port, bool passed = false)
 {
     sockaddr_storage a;
     socklen_t len;
     LoopbackAddress(any, port, a, len);
-    const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    const int fd = ::socket(a.ss_family, SOCK_STREAM | (passed ? 0 : SOCK_CLOEXEC), 0);
+    const int v6only = !passed;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
     if (::bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0 && ::listen(fd, 8) == 0)
         return fd;
     ::close(fd);

@@ -1,5 +1,6 @@
 #pragma once
 // The real executable copied alone into a temporary program folder and started there.
+#include "Files.h"
 #include "Loopback.h"
 
 #include <QDate>
@@ -26,9 +27,8 @@ public:
     // then the given lines.
     bool Prepare(const QByteArray &settings = QByteArray())
     {
-        QFile ini(Path(QStringLiteral("Server.ini")));
-        return port && QFile::copy(QStringLiteral(TALLIX_SERVER_EXECUTABLE), Path(QStringLiteral("tallix-server"))) && ini.open(QIODevice::WriteOnly)
-               && ini.write("StartOnLoad=1\r\nport=" + QByteArray::number(port) + "\r\n" + settings) > 0;
+        return port && QFile::copy(QStringLiteral(TALLIX_SERVER_EXECUTABLE), Path(QStringLiteral("tallix-server")))
+               && WriteFile(Path(QStringLiteral("Server.ini")), "StartOnLoad=1\r\nport=" + QByteArray::number(port) + "\r\n" + settings);
     }
 
     // Starts it offscreen (or with the given arguments and wrapper such as setpriv) and,
@@ -75,11 +75,9 @@ public:
 
     qint64 ResidentKiB() const
     {
-        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-        if (status.open(QIODevice::ReadOnly))
-            for (const QByteArray &line : status.readAll().split('\n'))
-                if (line.startsWith("VmRSS:"))
-                    return line.mid(6).trimmed().split(' ').first().toLongLong();
+        for (const QByteArray &line : ReadFile(QStringLiteral("/proc/%1/status").arg(process.processId())).split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
         return -1;
     }
 
@@ -97,14 +95,6 @@ public:
         return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
-    QByteArray Stderr() const
-    {
-        QFile f(home.filePath(QStringLiteral("stderr.txt")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QByteArray File(const QString &name) const
-    {
-        QFile f(Path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray Stderr() const { return ReadFile(home.filePath(QStringLiteral("stderr.txt"))); }
+    QByteArray File(const QString &name) const { return ReadFile(Path(name)); }
 };

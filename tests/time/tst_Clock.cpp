@@ -11,12 +11,9 @@ class tst_Clock : public QObject
 {
     Q_OBJECT
 
-    struct Rig
+    struct Rig : FakeTime
     {
-        FakeTimeZoneSource source;
-        FakeLocalClock clock;
         DateText texts;
-        TimeZone zone{source, clock};
         ClockTick tick{zone, clock, texts};
     };
 
