@@ -44,3 +44,10 @@ std::optional<QHostAddress> StrictIPv6(QStringView text)
         return std::nullopt;
     return address;
 }
+
+QString ClientAddressText(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}

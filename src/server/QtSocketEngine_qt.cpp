@@ -1,4 +1,5 @@
 // The portable socket layer over QTcpServer and QTcpSocket, for systems without epoll.
+#include "AddressText.h"
 #include "ServerLimits.h"
 #include "ShutdownSending.h"
 #include "SocketControl.h"
@@ -314,10 +315,7 @@ QString QtSocketEngine::PeerAddress(int slot) const
     QTcpSocket *s = slotTable[slot].socket;
     if (!s)
         return QString();
-    const QHostAddress peer = s->peerAddress();
-    bool isV4 = false;
-    const quint32 v4 = peer.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : peer.toString();
+    return ClientAddressText(s->peerAddress());
 }
 
 qint64 QtSocketEngine::QueuedOutput(int slot) const

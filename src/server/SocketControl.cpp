@@ -1,20 +1,9 @@
 // The socket array's bookkeeping, the same whichever socket layer carries the bytes.
 #include "SocketControl.h"
 
+#include "AddressText.h"
 #include "ParseNumber.h"
 #include "SocketEngine.h"
-
-namespace {
-
-// IPv4 clients in dotted decimal, also when a header named them as ::ffff:a.b.c.d.
-QString AddressText(const QHostAddress &address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
-}
-
-} // namespace
 
 void SocketEngine::RaiseConnectionRequest(SocketControl &owner, qintptr requestID)
 {
@@ -119,7 +108,7 @@ QString SocketControl::RemoteHostIP(int index) const
 {
     if (!IsSlot(index))
         return QString();
-    return namedPeer_[index] ? AddressText(*namedPeer_[index]) : engine_->PeerAddress(index);
+    return namedPeer_[index] ? ClientAddressText(*namedPeer_[index]) : engine_->PeerAddress(index);
 }
 
 qint64 SocketControl::QueuedOutput(int index) const { return IsSlot(index) ? engine_->QueuedOutput(index) : 0; }
