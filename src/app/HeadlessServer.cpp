@@ -1,6 +1,5 @@
 #include "HeadlessServer.h"
 
-#include <QDateTime>
 #include <cstdio>
 
 namespace {
@@ -34,8 +33,8 @@ HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
 
 bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics)
 {
-    LoadSettings(files_.SettingsFile(), settings_);
-    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, SettingsSavedAt(files_.SettingsFile()));
+    const SettingsReading reading = LoadSettings(files_.SettingsFile(), settings_);
+    daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, reading.DaylightSavedAt);
     Tick();
     // Before the time service, so that no start is announced that then fails.
     if (metrics) {
@@ -91,7 +90,7 @@ void HeadlessServer::Stop()
 void HeadlessServer::Tick()
 {
     daylight_ = tick_.Run(daylight_).DaylightValue;
-    ticker_.start(1000 - int(QDateTime::currentMSecsSinceEpoch() % 1000) + 3);
+    ticker_.start(ClockTick::MsUntilNextTick());
 }
 
 void HeadlessServer::ReportStatus() const

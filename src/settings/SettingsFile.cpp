@@ -5,7 +5,6 @@
 #include "ParseNumber.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -38,18 +37,14 @@ std::optional<int> CheckBoxState(const QString &valueText)
 
 } // namespace
 
-std::optional<QDateTime> SettingsSavedAt(const QString &path)
+SettingsReading LoadSettings(const QString &path, Settings &s)
 {
-    const QDateTime at = QFileInfo(path).lastModified();
-    return at.isValid() ? std::optional<QDateTime>(at) : std::nullopt;
-}
-
-void LoadSettings(const QString &path, Settings &s)
-{
+    SettingsReading reading;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return;
+        return reading;
     const QString text = QString::fromUtf8(file.readAll());
+    const QDateTime savedAt = file.fileTime(QFileDevice::FileModificationTime);
     file.close();
 
     const struct
@@ -71,12 +66,15 @@ void LoadSettings(const QString &path, Settings &s)
                 continue;
             const std::optional<int> state = CheckBoxState(lowered.mid(entry.prefix.size()));
             if (!state)
-                return; // an illegal state ends the reading; earlier lines stay applied
+                return reading; // an illegal state ends the reading; earlier lines stay applied
             s.*entry.box = *state;
+            if (entry.box == &Settings::DaylightSavings && savedAt.isValid())
+                reading.DaylightSavedAt = savedAt;
         }
         if (lowered.startsWith(portPrefix))
             s.Port = lowered.mid(portPrefix.size());
     }
+    return reading;
 }
 
 bool SaveSettings(const QString &path, const Settings &s, QString *error)

@@ -15,8 +15,13 @@ struct Settings
     int DaylightSavings = 0;
 };
 
-// When the file was last written; nothing without a file or a time.
-std::optional<QDateTime> SettingsSavedAt(const QString &path);
+// What a reading found beyond the values it set.
+struct SettingsReading
+{
+    // When the daylight value that was read had been saved (the file's time); nothing
+    // when no DaylightSavings line was applied, the file could not be read or has no time.
+    std::optional<QDateTime> DaylightSavedAt;
+};
 
 // Reads the file into s. Lines end at CR, CR LF or LF. Keys match in any letter case but
 // untrimmed; the last of repeated keys wins; unknown lines are skipped. A check-box value
@@ -24,7 +29,7 @@ std::optional<QDateTime> SettingsSavedAt(const QString &path);
 // ends the reading at that line, keeping what earlier lines set. The port takes the text
 // after "port=" from the lowered line as it stands. A file that cannot be opened changes
 // nothing. Nothing is ever reported.
-void LoadSettings(const QString &path, Settings &s);
+SettingsReading LoadSettings(const QString &path, Settings &s);
 
 // Writes exactly the five lines, each ending in CR LF, the port as the number ParseNumber
 // finds in s.Port (see FormatNumber), through WriteFileAtomically: until the new content

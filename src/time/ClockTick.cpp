@@ -1,5 +1,16 @@
 #include "ClockTick.h"
 
+#include <QDateTime>
+
+namespace {
+
+// The shown times are whole seconds, so the measured jump is off by less than one; a
+// change of the clocks is a whole number of minutes.
+constexpr qint64 JumpToleranceSecs = 2;
+constexpr int TickLateByMs = 3;
+
+} // namespace
+
 ClockTick::ClockTick(const TimeZone &zone, const LocalClock &clock, const DateText &texts)
     : zone_(zone), clock_(clock), texts_(texts)
 {}
@@ -19,19 +30,25 @@ ClockTick::Result ClockTick::Run(int daylightValue)
     Result r;
     r.YourTime = texts_.Format(clock_.Now());
 
-    // Minute steps count minute boundaries: 10:00:59 to 10:01:00 is one step.
     const DateValue shown = ReadBack(r.YourTime);
-    const qint64 step = WholeMinutes(lastDisplayedTime_) - WholeMinutes(shown);
+    const qint64 elapsedMs = clock_.ElapsedMs();
+    // The step back from the last shown time to this one, less the time that passed: an
+    // ordinary tick steps 0, the clock set forward by an hour -3600 seconds.
+    const qint64 stepSecs = shown.secsTo(lastDisplayedTime_) + (elapsedMs - lastElapsedMs_ + 500) / 1000;
+    const auto stepIs = [stepSecs](qint64 minutes) { return qAbs(stepSecs - minutes * 60) <= JumpToleranceSecs; };
     // Each check asks the zone afresh, so a zone changed between them counts for the second.
-    if (zone_.GetDaylightBias() == step)
+    if (stepIs(zone_.GetDaylightBias()))
         daylightValue = 1;
-    if (-qint64(zone_.GetDaylightBias()) == step)
+    if (stepIs(-qint64(zone_.GetDaylightBias())))
         daylightValue = 0;
 
     lastDisplayedTime_ = shown;
+    lastElapsedMs_ = elapsedMs;
 
     const DateValue utc = daylightValue == 0 ? zone_.GetUTCNow() : zone_.GetUTCNowDaylight();
     r.UTCTime = texts_.Format(utc);
     r.DaylightValue = daylightValue;
     return r;
 }
+
+int ClockTick::MsUntilNextTick() { return 1000 - int(QDateTime::currentMSecsSinceEpoch() % 1000) + TickLateByMs; }

@@ -7,9 +7,12 @@
 #include <QString>
 #include <optional>
 
-// One refresh of the window's two clocks. Besides the texts it notices a jump of the
-// local clock by exactly the daylight bias between two ticks and follows it with the
-// daylight box: a jump forward checks it, a jump back unchecks it.
+// One refresh of the window's two clocks, shared by the window and the window-less mode.
+// Besides the texts it notices a jump of the local clock by the daylight bias between two
+// ticks and follows it with the daylight box: a jump forward checks it, a jump back
+// unchecks it. The jump is what the shown local time moved beyond the time that passed
+// meanwhile, so a change of the clocks counts whether or not the shown minute also moved
+// in that tick (01:59:59 -> 03:00:00 is a jump of one hour, one second after the last).
 class ClockTick
 {
 public:
@@ -35,6 +38,10 @@ public:
 
     DateValue LastDisplayedTime() const { return lastDisplayedTime_; }
 
+    // How long to wait for the next tick: a few milliseconds after the next wall-clock
+    // second, so that each tick shows a new second; never less than one millisecond.
+    static int MsUntilNextTick();
+
 private:
     // The shown text read back as a date value (the text is always one Format wrote).
     DateValue ReadBack(const QString &shown) const;
@@ -43,4 +50,5 @@ private:
     const LocalClock &clock_;
     const DateText &texts_;
     DateValue lastDisplayedTime_ = ZeroDateValue();
+    qint64 lastElapsedMs_ = 0;
 };

@@ -13,10 +13,3 @@ inline DateValue MakeDateValue(int y, int mo, int d, int h = 0, int mi = 0, int 
 
 // The zero date value: 30 December 1899, 00:00:00.
 inline DateValue ZeroDateValue() { return MakeDateValue(1899, 12, 30); }
-
-// Number of minute boundaries since the zero date; seconds are dropped.
-inline qint64 WholeMinutes(const DateValue &v)
-{
-    const qint64 secs = ZeroDateValue().secsTo(v);
-    return secs >= 0 ? secs / 60 : -((-secs + 59) / 60);
-}

@@ -229,3 +229,11 @@ bool SystemTimeZoneSource::DaylightInForceAt(qint64 secsSinceEpoch) const
 }
 
 DateValue SystemLocalClock::Now() const { return Cache().LocalNow(); }
+
+qint64 SystemLocalClock::ElapsedMs() const
+{
+    // CLOCK_MONOTONIC stops while the machine sleeps; CLOCK_BOOTTIME does not.
+    timespec t{};
+    clock_gettime(CLOCK_BOOTTIME, &t);
+    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}

@@ -45,3 +45,6 @@ DateValue SystemLocalClock::Now() const
     GetLocalTime(&st);
     return MakeDateValue(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
 }
+
+// Counts time asleep too, and no setting of the clock moves it.
+qint64 SystemLocalClock::ElapsedMs() const { return qint64(GetTickCount64()); }

@@ -6,7 +6,6 @@
 #include "Pictures.h"
 #include "Twips.h"
 
-#include <QDateTime>
 #include <QApplication>
 #include <QFontDatabase>
 
@@ -27,9 +26,6 @@ QFont WindowFont(bool bold = false)
     f.setBold(bold);
     return f;
 }
-
-// The clocks show each new second a few milliseconds after it begins.
-constexpr int TickLateByMs = 3;
 
 } // namespace
 
@@ -215,11 +211,7 @@ void frmMain::SetTabOrder()
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
-void frmMain::ScheduleNextTick()
-{
-    const int ms = int(QDateTime::currentMSecsSinceEpoch() % 1000);
-    tmrConstant->start(1000 - ms + TickLateByMs);
-}
+void frmMain::ScheduleNextTick() { tmrConstant->start(ClockTick::MsUntilNextTick()); }
 
 void frmMain::tmrConstant_Timer()
 {

@@ -122,7 +122,8 @@ private:
     void SetStatisticsEnabled(bool enabled, bool withStartStopTime);
     void ShowCounters();
     Settings SettingsInControls() const;
-    void ReadSettingsIntoControls();
+    // What the reading found, for the start-up rule of the daylight box.
+    SettingsReading ReadSettingsIntoControls();
     bool WriteSettingsFromControls(QString &why);
     void ReportUnsavedSettings(const QString &why, bool operatorWatching) const;
     const FileLocations &Files() const { return *env_.files; }

@@ -38,16 +38,17 @@ Settings frmMain::SettingsInControls() const
     return s;
 }
 
-void frmMain::ReadSettingsIntoControls()
+SettingsReading frmMain::ReadSettingsIntoControls()
 {
     // A setting the file does not hold keeps the control's value.
     Settings s = SettingsInControls();
-    LoadSettings(Files().SettingsFile(), s);
+    const SettingsReading reading = LoadSettings(Files().SettingsFile(), s);
     chkStartOnLoad->setValue(s.StartOnLoad);
     chkMinimizeOnLoad->setValue(s.MinimizeOnLoad);
     chkLog->setValue(s.LogIPs);
     txtPort->setText(s.Port);
     chkDaylightSavings->setValue(s.DaylightSavings);
+    return reading;
 }
 
 bool frmMain::WriteSettingsFromControls(QString &why)
@@ -70,9 +71,9 @@ void frmMain::Form_Load()
     traMain->setToggleCaption(butStartStop->text());
     traMain->Add();
 
-    ReadSettingsIntoControls();
+    const SettingsReading reading = ReadSettingsIntoControls();
     chkDaylightSavings->setValue(
-        ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value(), SettingsSavedAt(Files().SettingsFile())));
+        ClockTick::DaylightAtStart(zone_, chkDaylightSavings->Value(), reading.DaylightSavedAt));
     if (chkMinimizeOnLoad->Value() == 1)
         setWindowState(windowState() | Qt::WindowMinimized);
     chkLoadOnStartUp->setValue(LoadStartupEntry(*env_.startupStore));

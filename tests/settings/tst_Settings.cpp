@@ -89,8 +89,10 @@ private slots:
         if (!content.isNull())
             QVERIFY(WriteFile(path, content));
         Settings s = untouched();
-        LoadSettings(path, s);
+        const SettingsReading reading = LoadSettings(path, s);
         QCOMPARE(shown(s), expected); // what a save keeps of it: the settings file's fuzz target
+        // The daylight value's time only where a line gave the value (the rows' 2 is none).
+        QCOMPARE(reading.DaylightSavedAt.has_value(), !expected.endsWith(u'2'));
     }
 
     void failedSaveKeepsTheOldFile()

@@ -8,7 +8,9 @@ class FakeLocalClock : public LocalClock
 {
 public:
     DateValue now = MakeDateValue(2026, 12, 5, 22, 2, 52);
+    qint64 elapsedMs = 0;
     DateValue Now() const override { return now; }
+    qint64 ElapsedMs() const override { return elapsedMs; }
 };
 
 // A fixed zone record, for records no installed zone gives.

@@ -23,22 +23,28 @@ private slots:
         QTest::addColumn<int>("daylightBias");
         QTest::addColumn<QDateTime>("before");
         QTest::addColumn<QDateTime>("after");
+        QTest::addColumn<int>("elapsed");  // seconds that really passed between the ticks
         QTest::addColumn<int>("box");      // before the two ticks; the first leaves it alone
         QTest::addColumn<int>("boxAfter"); // -1: unchanged
         const auto at = [](int d, int h, int mi, int s) { return MakeDateValue(2026, 3, d, h, mi, s); };
-        QTest::newRow("same minute") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 0 << -1;
-        QTest::newRow("next minute") << -60 << at(29, 10, 15, 59) << at(29, 10, 16, 0) << 1 << -1;
-        QTest::newRow("grayed stays") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 2 << -1;
-        QTest::newRow("forward one hour checks") << -60 << at(29, 10, 16, 0) << at(29, 11, 16, 1) << 0 << 1;
-        QTest::newRow("back one hour unchecks") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 1 << 0;
-        QTest::newRow("back one hour unchecks grayed") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 2 << 0;
-        QTest::newRow("exact hour within a minute") << -60 << at(29, 10, 15, 30) << at(29, 11, 15, 30) << 0 << 1;
-        QTest::newRow("61 minutes leaves it") << -60 << at(29, 1, 59, 59) << at(29, 3, 0, 0) << 0 << -1;
-        QTest::newRow("59 minutes back leaves it") << -60 << at(29, 1, 59, 59) << at(29, 1, 0, 0) << 1 << -1;
-        QTest::newRow("forward onto midnight (date alone)") << -60 << at(29, 23, 0, 0) << at(30, 0, 0, 0) << 0 << 1;
-        QTest::newRow("half-hour bias") << -30 << at(5, 10, 0, 0) << at(5, 9, 30, 0) << 1 << 0;
-        QTest::newRow("zero bias cannot stay checked") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 1 << 0;
-        QTest::newRow("zero bias cannot stay grayed") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 2 << 0;
+        QTest::newRow("same minute") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 1 << 0 << -1;
+        QTest::newRow("next minute") << -60 << at(29, 10, 15, 59) << at(29, 10, 16, 0) << 1 << 1 << -1;
+        QTest::newRow("grayed stays") << -60 << at(29, 10, 15, 28) << at(29, 10, 15, 29) << 1 << 2 << -1;
+        QTest::newRow("forward one hour checks") << -60 << at(29, 10, 16, 0) << at(29, 11, 16, 1) << 1 << 0 << 1;
+        QTest::newRow("back one hour unchecks") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 1 << 1 << 0;
+        QTest::newRow("back one hour unchecks grayed") << -60 << at(29, 11, 16, 1) << at(29, 10, 16, 2) << 1 << 2 << 0;
+        QTest::newRow("exact hour within a minute") << -60 << at(29, 10, 15, 30) << at(29, 11, 15, 30) << 0 << 0 << 1;
+        // A change of the clocks happens at a minute boundary, so the shown minute moves too.
+        QTest::newRow("spring change checks") << -60 << at(29, 1, 59, 59) << at(29, 3, 0, 0) << 1 << 0 << 1;
+        QTest::newRow("autumn change unchecks") << -60 << at(29, 2, 59, 59) << at(29, 2, 0, 0) << 1 << 1 << 0;
+        QTest::newRow("late tick of an autumn change") << -60 << at(29, 2, 59, 58) << at(29, 2, 0, 1) << 3 << 2 << 0;
+        QTest::newRow("61 minutes leaves it") << -60 << at(29, 10, 0, 0) << at(29, 11, 1, 0) << 0 << 0 << -1;
+        QTest::newRow("59 minutes back leaves it") << -60 << at(29, 10, 0, 0) << at(29, 9, 1, 0) << 0 << 1 << -1;
+        QTest::newRow("an hour that really passed leaves it") << -60 << at(29, 10, 0, 0) << at(29, 11, 0, 0) << 3600 << 0 << -1;
+        QTest::newRow("forward onto midnight (date alone)") << -60 << at(29, 23, 0, 0) << at(30, 0, 0, 0) << 0 << 0 << 1;
+        QTest::newRow("half-hour bias") << -30 << at(5, 10, 0, 0) << at(5, 9, 30, 0) << 0 << 1 << 0;
+        QTest::newRow("zero bias cannot stay checked") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 1 << 1 << 0;
+        QTest::newRow("zero bias cannot stay grayed") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 1 << 2 << 0;
     }
 
     void daylightFollowsJumps()
@@ -46,13 +52,16 @@ private slots:
         QFETCH(int, daylightBias);
         QFETCH(QDateTime, before);
         QFETCH(QDateTime, after);
+        QFETCH(int, elapsed);
         QFETCH(int, box);
         QFETCH(int, boxAfter);
         Rig rig;
         rig.source.record = {300, daylightBias};
         rig.clock.now = before;
+        rig.clock.elapsedMs = 5000;
         QCOMPARE(rig.tick.Run(box).DaylightValue, box);
         rig.clock.now = after;
+        rig.clock.elapsedMs += elapsed * 1000 + 400; // ticks come a little late
         const ClockTick::Result r = rig.tick.Run(box);
         QCOMPARE(r.DaylightValue, boxAfter == -1 ? box : boxAfter);
         QCOMPARE(rig.tick.LastDisplayedTime(), after);
@@ -169,6 +178,32 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QByteArray, stamp);
         QCOMPARE(TimeReply::FormatStamp(utc, QLocale(locale)), stamp);
+    }
+
+    // The month follows the date settings as the C library reads them (LC_ALL, else
+    // LC_TIME, else LANG), whatever the language of messages says.
+    void stampMonthFromDateSettings()
+    {
+        const char *names[] = {"LC_ALL", "LC_TIME", "LC_MESSAGES", "LANG"};
+        const struct
+        {
+            const char *values[4]; // for names[]; null: unset
+            const char *month;
+        } rows[] = {{{nullptr, "C.UTF-8", nullptr, "de_DE.UTF-8"}, "DEC"},       {{nullptr, nullptr, "de_DE.UTF-8", "en_US.UTF-8"}, "DEC"},
+                    {{nullptr, "de_DE.UTF-8", "en_US.UTF-8", "C.UTF-8"}, "DEZ"}, {{nullptr, nullptr, nullptr, "de_DE.UTF-8"}, "DEZ"},
+                    {{"C.UTF-8", "de_DE.UTF-8", nullptr, "de_DE.UTF-8"}, "DEC"}, {{nullptr, nullptr, nullptr, nullptr}, "DEC"}};
+        QByteArray saved[4];
+        for (int i = 0; i < 4; ++i)
+            saved[i] = qgetenv(names[i]);
+        for (const auto &row : rows) {
+            for (int i = 0; i < 4; ++i)
+                row.values[i] ? qputenv(names[i], row.values[i]) : qunsetenv(names[i]);
+            // What the program's clocks, log and replies are built on.
+            const QByteArray stamp = TimeReply::FormatStamp(MakeDateValue(2026, 12, 9, 1, 2, 3), DateText().Locale());
+            QCOMPARE(stamp, "09" + QByteArray(row.month) + "26010203");
+        }
+        for (int i = 0; i < 4; ++i)
+            saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
     }
 };
 
