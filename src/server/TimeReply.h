@@ -1,4 +1,5 @@
 #pragma once
+#include "DateLocale.h"
 #include "DateValue.h"
 #include "TimeZone.h"
 
@@ -17,7 +18,7 @@ class TimeReply
 {
 public:
     // zone must outlive this object.
-    explicit TimeReply(const TimeZone &zone, const QLocale &locale = QLocale::system());
+    explicit TimeReply(const TimeZone &zone, const QLocale &locale = DateLocale());
 
     QByteArray Answer(const QByteArray &request, int chkDaylightSavingsValue) const;
     QByteArray Stamp(int chkDaylightSavingsValue) const;

@@ -1,4 +1,5 @@
 #pragma once
+#include "DateLocale.h"
 #include "DateValue.h"
 
 #include <QLocale>
@@ -12,7 +13,7 @@
 class DateText
 {
 public:
-    explicit DateText(const QLocale &locale = QLocale::system());
+    explicit DateText(const QLocale &locale = DateLocale());
 
     QString Format(const DateValue &v) const;
     // The time of day alone, in the long time format.
