@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing need on Debian 12, then generates the
-# locales the tests use. Safe to run again: it installs only what is missing. Packages
-# given as arguments are installed as well (the Windows build names its own).
+# Installs what building and running need on Debian 12; with --tests first, also what the
+# test suite needs (X server, trays, balancer, metrics checker, clang, locales ...), and
+# generates the locales the tests use. Safe to run again: it installs only what is missing.
+# Packages given as arguments are installed as well (the Windows build names its own).
+#
+#   scripts/setup-debian.sh [--tests] [package ...]
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgl-dev
-          systemd prometheus
-          xvfb trayer xdotool x11-utils imagemagick locales procps
-          lxqt-panel dbus-daemon libglib2.0-bin
-          haproxy
-          clang libclang-rt-14-dev clang-format "$@")
+packages=(cmake g++ make pkg-config qt6-base-dev libxcb1-dev libgl-dev)
+tests=0
+if [ "${1:-}" = "--tests" ]; then
+  tests=1
+  shift
+  packages+=(systemd prometheus
+             xvfb trayer xdotool x11-utils imagemagick locales procps
+             lxqt-panel dbus-daemon libglib2.0-bin
+             haproxy faketime
+             clang libclang-rt-14-dev clang-format)
+fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,6 +29,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+[ $tests -eq 1 ] || exit 0
 
 # The date-time texts are tested under these locales.
 wanted=(en_US.UTF-8 de_DE.UTF-8 en_GB.UTF-8 en_AU.UTF-8 en_IE.UTF-8 en_CA.UTF-8 en_IN.UTF-8)

@@ -5,7 +5,7 @@
 # scripts/test-hardening.sh, which .ci/run runs after this one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-debian.sh
+scripts/setup-debian.sh --tests
 scripts/build.sh build
 cd build
 ctest --output-on-failure -j2 --timeout 600

@@ -221,33 +221,77 @@ private slots:
         QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral("Server.ini?*")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // The daylight box saved unchecked stays so while the season is the one it was saved
-    // in (replies an hour late, as chosen), and follows a change into daylight time that
-    // happened while the program was not running.
-    void savedDaylightChoiceAtStart()
+    // The UTC served through real changes of the clocks, north and south, spring and autumn,
+    // with the wall clock set just before each by libfaketime (the monotonic clock stays
+    // real). Beside them, copies on the real clock whose Server.ini was written in the
+    // other season: a saved daylight value follows the change missed meanwhile; without
+    // one the default box stands (replies an hour late, as chosen). The stamp's month
+    // follows LC_TIME, not LANG.
+    void daylightChanges()
     {
-        // A zone whose daylight time is in force now, and a day of its standard time.
+        const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+        if (!QFileInfo::exists(faketime))
+            QSKIP("libfaketime is not installed (Debian package faketime)");
+        struct Copy
+        {
+            const char *zone;
+            QDateTime change; // UTC; invalid: the real clock
+            QByteArray settings;
+            int boxAfter; // as saved at the stop
+            std::unique_ptr<ProgramProcess> p{new ProgramProcess};
+            qint64 offset = 0; // of the copy's clock from the real one, seconds
+        };
+        const auto utc = [](int mo, int d, int h) { return QDateTime(QDate(2026, mo, d), QTime(h, 0), Qt::UTC); };
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const bool north = QTimeZone("Europe/Berlin").isDaylightTime(now);
+        const char *inDaylightNow = north ? "Europe/Berlin" : "Australia/Sydney";
         const int year = now.date().year() - (north || now.date().month() >= 7 ? 0 : 1);
         const QDateTime standardDay(QDate(year, north ? 1 : 7, 15), QTime(12, 0), Qt::UTC);
-        const QStringList env = {north ? QStringLiteral("TZ=Europe/Berlin") : QStringLiteral("TZ=Australia/Sydney"), QStringLiteral("LC_ALL=C")};
-        for (const bool seasonChanged : {false, true}) {
-            ProgramProcess p;
-            QVERIFY(p.Prepare("DaylightSavings=0\r\n"));
-            QFile ini(p.Path(QStringLiteral("Server.ini")));
-            QVERIFY(!seasonChanged || (ini.open(QIODevice::ReadWrite) && ini.setFileTime(standardDay, QFileDevice::FileModificationTime)));
+        Copy copies[] = {{"America/New_York", utc(3, 8, 7), "DaylightSavings=0\r\n", 1},
+                         {"Europe/Berlin", utc(10, 25, 1), "DaylightSavings=1\r\n", 0},
+                         {"Australia/Sydney", utc(10, 3, 16), "DaylightSavings=0\r\n", 1},
+                         {"Australia/Sydney", utc(4, 4, 16), "DaylightSavings=1\r\n", 0},
+                         {inDaylightNow, {}, "DaylightSavings=0\r\n", 1},
+                         {inDaylightNow, {}, "MinimizeOnLoad=0\r\n", 0}};
+        constexpr int SecsBeforeChange = 10;
+        for (Copy &c : copies) {
+            QStringList env = {QStringLiteral("TZ=") + c.zone, QStringLiteral("-LC_ALL"), QStringLiteral("LANG=de_DE.UTF-8"),
+                               QStringLiteral("LC_TIME=C.UTF-8")};
+            if (c.change.isValid()) {
+                c.offset = now.secsTo(c.change) - SecsBeforeChange;
+                env << QStringLiteral("LD_PRELOAD=") + faketime << QStringLiteral("FAKETIME=%1").arg(c.offset)
+                    << QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC=1");
+            }
+            QVERIFY(c.p->Prepare(c.settings));
+            QFile ini(c.p->Path(QStringLiteral("Server.ini")));
+            QVERIFY(c.change.isValid() || (ini.open(QIODevice::ReadWrite) && ini.setFileTime(standardDay, QFileDevice::FileModificationTime)));
             ini.close();
-            QVERIFY(Headless ? p.Start(HeadlessArgs, NoDisplay + env) : p.Start({}, env));
-            LoopbackClient c;
-            QVERIFY(c.Connect(p.port));
-            const QByteArray reply = c.Ask("t");
-            const QDateTime utc = QDateTime::currentDateTimeUtc().addSecs(seasonChanged ? 0 : 3600);
-            const auto stamp = [](const QDateTime &t) {
-                return "t:" + QLocale::c().toString(t, QStringLiteral("ddMMMyyHHmmss")).toUpper().toLatin1();
-            };
-            QVERIFY2(reply == stamp(utc) || reply == stamp(utc.addSecs(-1)), reply.constData());
-            QVERIFY(p.Stop());
+            QVERIFY(c.p->Start(Headless ? HeadlessArgs : QStringList(), Headless ? NoDisplay + env : env, false));
+        }
+        // The stamp the copy's clock should give now, give or take the second turning.
+        const auto servesUtc = [](Copy &c, int lateBy) {
+            LoopbackClient client;
+            if (!client.Connect(c.p->port))
+                return false;
+            const QByteArray reply = client.Ask("t");
+            const QDateTime at = QDateTime::currentDateTimeUtc().addSecs(c.offset + lateBy);
+            for (const QDateTime &t : {at, at.addSecs(-1)})
+                if (reply == "t:" + QLocale::c().toString(t, QStringLiteral("ddMMMyyHHmmss")).toUpper().toLatin1())
+                    return true;
+            qWarning("%s: %s", c.zone, reply.constData());
+            return false;
+        };
+        // Still before the change, or the start-up rule would be tried instead of the tick.
+        for (Copy &c : copies)
+            QVERIFY(c.p->WaitForPort() && servesUtc(c, c.change.isValid() || c.boxAfter ? 0 : 3600)
+                    && (!c.change.isValid() || QDateTime::currentDateTimeUtc().addSecs(c.offset) < c.change));
+        QTest::qWait((SecsBeforeChange + 2) * 1000 - int(now.msecsTo(QDateTime::currentDateTimeUtc())));
+        for (Copy &c : copies) {
+            if (c.change.isValid())
+                QVERIFY2(QDateTime::currentDateTimeUtc().addSecs(c.offset) > c.change && servesUtc(c, 0), c.zone);
+            QVERIFY(c.p->Stop());
+            if (!Headless)
+                QVERIFY2(c.p->File(QStringLiteral("Server.ini")).contains("DaylightSavings=" + QByteArray::number(c.boxAfter)), c.zone);
         }
     }
 
