@@ -23,7 +23,10 @@ CommandLine ReadCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("A time server: answers each piece of data a TCP client sends with the data, a colon and "
-                       "the UTC time (05DEC26220252). Without options it opens its window and tray icon."));
+                       "the UTC time (05DEC26220252). Without options it opens its window and tray icon. "
+                       "The daylight option follows each change of the clocks by itself (checked when "
+                       "daylight time begins, unchecked when it ends), so the time stays UTC. The "
+                       "stamp's month follows LC_ALL, else LC_TIME, else LANG."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption headless(
