@@ -69,6 +69,7 @@ void frmMain::Form_Load()
     traMain->setTooltip(IdleTooltip + txtStartStopTime->text());
     traMain->setToggleCaption(butStartStop->text());
     traMain->Add();
+    ShowClockTrust(true);
 
     ReadSettingsIntoControls();
     chkDaylightSavings->setValue(

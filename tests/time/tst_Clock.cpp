@@ -1,7 +1,9 @@
-// The window's clock tick and date-time texts, the system's zones and the reply stamp.
+// The window's clock tick and date-time texts, the system's zones, the reply stamp, and
+// the clock's trust judged from an injected reading.
 // CTest runs it once per locale the program is checked with, set in the environment as
 // the operator's session would set it.
 #include "ClockTick.h"
+#include "ClockTrust.h"
 #include "FakeTime.h"
 #include "TimeReply.h"
 
@@ -169,6 +171,60 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QByteArray, stamp);
         QCOMPARE(TimeReply::FormatStamp(utc, QLocale(locale)), stamp);
+    }
+    // The platform's reading, judged: kernel status bits and maximum errors around 16 s and
+    // around an operator's bound of 250 ms, and no reading at all.
+    void clockTrustDecision_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("maxErrorUs"); // -1: no reading
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("meets250ms");
+        QTest::addColumn<QString>("line");
+        using S = ClockStatus::State;
+        QTest::newRow("as these machines start") << 0x40 << 16000000LL << int(S::Unsynchronised) << false
+                                                 << "the system clock is not synchronised (maximum error 16 s)";
+        QTest::newRow("chrony without rtcsync leaves STA_UNSYNC")
+            << 0x40 << 4LL << int(S::Synchronised) << true << "the system clock is synchronised (maximum error 4 us)";
+        QTest::newRow("just below 16 s") << 0 << 15990000LL << int(S::Synchronised) << false
+                                         << "the system clock is synchronised (maximum error 15.9 s)";
+        QTest::newRow("16 s without the flag") << 0 << 16000000LL << int(S::Unsynchronised) << false
+                                               << "the system clock is not synchronised (maximum error 16 s)";
+        QTest::newRow("at the bound") << 0 << 250000LL << int(S::Synchronised) << true << "the system clock is synchronised (maximum error 250 ms)";
+        QTest::newRow("past the bound") << 0 << 250001LL << int(S::Synchronised) << false
+                                        << "the system clock is synchronised (maximum error 250 ms)";
+        QTest::newRow("leap second due (STA_INS)") << 0x10 << 1500LL << int(S::Synchronised) << true
+                                                   << "the system clock is synchronised (maximum error 1.5 ms); a leap second is due at midnight UTC";
+        QTest::newRow("leap second due (STA_DEL), unsynchronised")
+            << 0x60 << 17000000LL << int(S::Unsynchronised) << false
+            << "the system clock is not synchronised (maximum error 17 s); a leap second is due at midnight UTC";
+        QTest::newRow("no reading") << 0 << -1LL << int(S::Unknown) << false << "whether the system clock is synchronised is unknown";
+    }
+    void clockTrustDecision()
+    {
+        QFETCH(int, status);
+        QFETCH(qint64, maxErrorUs);
+        QFETCH(int, state);
+        QFETCH(bool, meets250ms);
+        QFETCH(QString, line);
+        ClockReading reading{maxErrorUs >= 0, status, maxErrorUs, 7};
+        if (maxErrorUs < 0)
+            reading = {};
+        ClockTrust trust([&] { return reading; });
+        QVERIFY(trust.Refresh()); // the first read is news
+        QCOMPARE(int(trust.Status().state), state);
+        QCOMPARE(ClockStateLine(trust.Status()), line);
+        QCOMPARE(ClockRequirement::FromText(u"250ms")->MetBy(trust.Status()), meets250ms);
+        QCOMPARE(ClockRequirement::FromText(u"")->MetBy(trust.Status()), state == int(ClockStatus::State::Synchronised));
+        // Another error in the same state is no change; another state is.
+        reading.maximumErrorUs = reading.maximumErrorUs.value_or(0) + 1;
+        QVERIFY(!trust.Refresh());
+        reading = {true, 0, state == int(ClockStatus::State::Synchronised) ? 16000000 : 100, 7};
+        QVERIFY(trust.Refresh());
+        for (const char *good : {"250ms", "0.5S", "16s", "1us"})
+            QVERIFY2(ClockRequirement::FromText(QString::fromLatin1(good)), good);
+        for (const char *bad : {"0ms", "16.1s", "250", "1.5.5s", "-1s", "ms", "1 s"})
+            QVERIFY2(!ClockRequirement::FromText(QString::fromLatin1(bad)), bad);
     }
 };
 
