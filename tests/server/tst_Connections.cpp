@@ -58,7 +58,6 @@ private slots:
     void stampFollowsBoxSecondAndZoneAtOnce();
     void accessRulesTurnClientsAwayBeforeASlot_data();
     void accessRulesTurnClientsAwayBeforeASlot();
-    void clockRuleLetsClientsGoAndResumes();
     void handedOverSocketsKeepTheirQueue();
     void proxyHeaderVerdicts_data();
     void proxyHeaderVerdicts();
@@ -303,26 +302,6 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
     QVERIFY(served[0] != u'1' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
     QVERIFY(connect(tokens[0], false));
     QCOMPARE(c.back()->ReadUntil([&] { return c.back()->Received().size() >= 15; }, 3000), served[0] == u'1');
-}
-
-// The clock turning bad under the rule lets every busy slot go (their clients reconnect
-// through a balancer, to a copy whose clock is good); serving resumes by itself.
-void tst_Connections::clockRuleLetsClientsGoAndResumes()
-{
-    Rig r;
-    QVERIFY(WriteFile(r.folder.filePath(QStringLiteral("Access.txt")), "require-synchronised-clock\n"));
-    QVERIFY(r.Start() && r.service.UnmetClockRule()); // unknown until the first reading
-    const ClockStatus good{ClockStatus::State::Synchronised, 0.001, {}}, bad{ClockStatus::State::Unsynchronised, 16.0, {}};
-    QVERIFY(r.service.SetClock(good) && !r.service.UnmetClockRule());
-    PumpedClient a, b, refused, c;
-    QVERIFY(a.Connect(r.port) && b.Connect(r.port, "::1") && IsReplyTo(b.Ask("t"), "t"));
-    QVERIFY(r.service.SetClock(bad) && !r.service.SetClock(bad));
-    QVERIFY(a.WaitForEnd() && b.WaitForEnd() && a.Received().isEmpty());
-    QVERIFY(!r.service.Slots().InUse(1) && !r.service.Slots().InUse(2));
-    QVERIFY(refused.Connect(r.port) && refused.SendAll("t") && refused.WaitForEnd() && refused.Received().isEmpty());
-    QCOMPARE(r.service.Stats().refusedClock, 1);
-    QVERIFY(r.service.SetClock(good) && c.Connect(r.port) && IsReplyTo(c.Ask("t"), "t"));
-    QCOMPARE(r.service.Counters().SinceStart(), 3);
 }
 
 void tst_Connections::proxyHeaderVerdicts_data()
