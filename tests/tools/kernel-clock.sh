@@ -54,5 +54,4 @@ sync)
   exit 1
   ;;
 unsync) unsync "$2" ;;
-*) echo "usage: $0 guard COMMAND... | sync DIR | unsync DIR" >&2; exit 2 ;;
 esac
