@@ -15,7 +15,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(systemd prometheus
              xvfb trayer xdotool x11-utils imagemagick locales procps
              lxqt-panel dbus-daemon libglib2.0-bin
-             haproxy faketime
+             haproxy faketime chrony adjtimex
              clang libclang-rt-14-dev clang-format)
 fi
 packages+=("$@")
@@ -28,6 +28,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # The clock tests start chronyd of their own on the kernel's clock and expect it as these
+  # machines start, unsynchronised: a chrony service that installing it started or enabled
+  # is stopped and disabled (a machine that had chrony before keeps its own).
+  if printf '%s\n' "${missing[@]}" | grep -qx chrony; then
+    if [ -d /run/systemd/system ]; then
+      $SUDO systemctl disable --now chrony.service || true
+    else
+      $SUDO /etc/init.d/chrony stop >/dev/null 2>&1 || true
+      $SUDO update-rc.d chrony disable >/dev/null 2>&1 || true
+    fi
+  fi
 fi
 
 [ $tests -eq 1 ] || exit 0

@@ -33,7 +33,8 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         QStringLiteral("headless"),
         QStringLiteral("No window, no tray, no display: serve at once on the options of Server.ini, "
                        "which is read and never written; report on standard error. SIGTERM or "
-                       "SIGINT stop it, SIGUSR1 writes the counters and the busy slots. Started by "
+                       "SIGINT stop it, SIGUSR1 writes the counters, the busy slots and the clock's state. "
+                       "The system clock's state shows at the start and at each change. Started by "
                        "systemd with a socket unit, it serves on the sockets passed instead of the port."));
     const QCommandLineOption folder(
         {QStringLiteral("f"), QStringLiteral("folder")},
@@ -41,8 +42,9 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         QStringLiteral("folder"));
     const QCommandLineOption metrics(
         QStringLiteral("metrics"),
-        QStringLiteral("With --headless: serve Prometheus metrics over HTTP at /metrics on this literal "
-                       "address and port, such as 127.0.0.1:9161 or [::1]:9161."),
+        QStringLiteral("With --headless: serve Prometheus metrics over HTTP at /metrics, and a readiness check "
+                       "at /ready (503 while not serving, as when Access.txt's require-synchronised-clock "
+                       "is not met), on this literal address and port, such as 127.0.0.1:9161 or [::1]:9161."),
         QStringLiteral("address:port"));
     parser.addOptions({headless, folder, metrics});
 

@@ -57,8 +57,10 @@ bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<List
         Say(QStringLiteral("listening on port %1 (%2)")
                 .arg(service_.socServer().LocalPort())
                 .arg(service_.socServer().DualStack() ? QStringLiteral("IPv6 and IPv4") : QStringLiteral("IPv4 only")));
+    SayClock(false);
+    clockSaid_ = true;
     if (metrics)
-        Say(QStringLiteral("metrics on http://%1/metrics").arg(metrics->Text()));
+        Say(QStringLiteral("metrics on http://%1/metrics and /ready").arg(metrics->Text()));
     return true;
 }
 
@@ -90,7 +92,22 @@ void HeadlessServer::Stop()
 void HeadlessServer::Tick()
 {
     daylight_ = tick_.Run(daylight_).DaylightValue;
+    FollowClock();
     ticker_.start(ClockTick::MsUntilNextTick());
+}
+
+void HeadlessServer::FollowClock()
+{
+    const bool wasSynchronised = trust_.Status().state == ClockStatus::State::Synchronised;
+    const bool changed = trust_.Refresh();
+    const bool refusingChanged = service_.SetClock(trust_.Status());
+    if (clockSaid_ && (changed || refusingChanged))
+        SayClock(changed && !wasSynchronised);
+}
+
+void HeadlessServer::SayClock(bool again) const
+{
+    Say(ClockStateLine(trust_.Status(), again, service_.UnmetClockRule()));
 }
 
 void HeadlessServer::ReportStatus() const
@@ -105,4 +122,5 @@ void HeadlessServer::ReportStatus() const
     for (int slot = 1; slot <= service_.Slots().SocketCount(); ++slot)
         if (service_.Slots().InUse(slot))
             Say(QStringLiteral("slot %1: %2").arg(slot).arg(service_.socServer().RemoteHostIP(slot)));
+    SayClock(false);
 }

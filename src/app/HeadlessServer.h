@@ -1,5 +1,6 @@
 #pragma once
 #include "ClockTick.h"
+#include "ClockTrust.h"
 #include "ConnectionService.h"
 #include "DateText.h"
 #include "FileLocations.h"
@@ -37,6 +38,9 @@ public:
 private:
     bool Listen(const HandedSockets &handed);
     void Tick();
+    // The clock's trust, read on the tick: one line at the start and at each change.
+    void FollowClock();
+    void SayClock(bool again) const;
 
     const FileLocations files_;
     const TimeZone zone_;
@@ -45,6 +49,8 @@ private:
     Settings settings_;
     int daylight_ = 0; // the daylight option, as the tick leaves it
     ClockTick tick_;
+    ClockTrust trust_;
+    bool clockSaid_ = false;
     ConnectionService service_;
     QTimer ticker_;
     std::unique_ptr<MetricsEndpoint> metrics_;

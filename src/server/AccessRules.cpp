@@ -70,6 +70,12 @@ bool AccessRules::ParseLine(const QString &line)
         v6Prefix_ = v6;
         return true;
     }
+    if (keyword == u"require-synchronised-clock" || keyword == u"require-synchronized-clock") {
+        const auto rule = words.size() <= 2 ? ClockRequirement::FromText(words.value(1)) : std::nullopt;
+        if (rule)
+            clock_ = rule;
+        return rule.has_value();
+    }
     if (words.size() != 2)
         return false;
     if (keyword == u"per-address") {

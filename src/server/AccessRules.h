@@ -1,4 +1,6 @@
 #pragma once
+#include "ClockTrust.h"
+
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
@@ -20,7 +22,8 @@
 // take every slot with addresses of its own. IPv4 clients on the dual-stack socket
 // (::ffff:a.b.c.d) are matched and counted as IPv4. Connections from a proxy-from network
 // (a load balancer) must begin with a PROXY header, and the client it names is the one
-// these rules judge.
+// these rules judge. "require-synchronised-clock [BOUND]" refuses every client while the
+// system clock does not meet it (see ClockRequirement); the last such line counts.
 class AccessRules
 {
 public:
@@ -44,6 +47,7 @@ public:
     bool HasProxySources() const { return !proxies_.IsEmpty(); }
     bool IsProxySource(Address peer) const { return proxies_.Find(peer) != nullptr; }
     const QStringList &IgnoredLines() const { return ignored_; }
+    const std::optional<ClockRequirement> &ClockRule() const { return clock_; }
 
 private:
     // Networks by prefix length, each with a verdict: the most specific network that holds
@@ -75,5 +79,6 @@ private:
     int perAddress_ = 0;     // 0: no limit
     int v4Prefix_ = 32;
     int v6Prefix_ = 64;
+    std::optional<ClockRequirement> clock_;
     QStringList ignored_;
 };

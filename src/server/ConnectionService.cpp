@@ -47,6 +47,25 @@ void ConnectionService::ReadRules()
     if (rules_.HasProxySources())
         socServer_.SetProxySources(
             [this](const QHostAddress &peer) { return rules_.IsProxySource(AccessRules::FromHost(peer)); });
+    FollowClockRule();
+}
+
+bool ConnectionService::SetClock(const ClockStatus &status)
+{
+    clock_ = status;
+    return FollowClockRule();
+}
+
+bool ConnectionService::FollowClockRule()
+{
+    const bool refusing = rules_.ClockRule() && !rules_.ClockRule()->MetBy(clock_);
+    if (refusing == refusingForClock_)
+        return false;
+    refusingForClock_ = refusing;
+    for (int i = 1; refusing && i <= slots_.SocketCount(); ++i)
+        if (slots_.InUse(i))
+            socServer_Close(i);
+    return true;
 }
 
 void ConnectionService::Stop()
@@ -63,6 +82,10 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
     // the socket layer closes it when this handler returns, and it is neither counted
     // nor logged (a refused host must not be able to fill the disk with log lines). Behind
     // a balancer the client is the one its PROXY header names.
+    if (refusingForClock_) {
+        ++stats_.refusedClock;
+        return;
+    }
     AccessRules::Address client{}, counted{};
     if (!rules_.IsEmpty()) {
         client = AccessRules::FromHost(socServer_.PendingHostAddress(requestID));

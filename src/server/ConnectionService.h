@@ -59,6 +59,15 @@ public:
     // operator to see; empty without a file.
     QStringList IgnoredRuleLines() const { return rules_.IgnoredLines(); }
 
+    // The clock's state as its owner's tick last read it. While the rules require a
+    // synchronised clock that this one is not, new clients are refused and busy slots let
+    // go, so that their clients reconnect elsewhere; serving resumes when the clock meets
+    // the rule again. True when refusing started or ended.
+    bool SetClock(const ClockStatus &status);
+    const ClockStatus &Clock() const { return clock_; }
+    // The clock rule that is not met now, else null.
+    const ClockRequirement *UnmetClockRule() const { return refusingForClock_ ? &*rules_.ClockRule() : nullptr; }
+
     static constexpr const char *AccessFileName = "Access.txt";
 
 signals:
@@ -70,6 +79,7 @@ signals:
 
 private:
     void ReadRules();
+    bool FollowClockRule();
     void socServer_ConnectionRequest(int Index, qintptr requestID);
     void socServer_DataArrival(int Index, qint64 bytesTotal);
     void socServer_Close(int Index);
@@ -83,6 +93,8 @@ private:
     Options options_;
     AccessRules rules_;
     bool logFailing_ = false;
+    ClockStatus clock_;
+    bool refusingForClock_ = false;
     // Kept only under rules: each busy slot's client and the busy slots of each client, as
     // the per-address limit counts them (AccessRules::LimitKey).
     std::array<AccessRules::Address, MaxSlots + 1> slotAddress_{};

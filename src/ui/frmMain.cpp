@@ -33,7 +33,8 @@ frmMain::frmMain(QWidget *parent) : frmMain(Environment(), parent) {}
 
 frmMain::frmMain(Environment env, QWidget *parent)
     : QWidget(parent), env_(std::move(env)), zone_(env_.zone ? *env_.zone : systemZone),
-      localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_)
+      localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_),
+      trust_(env_.clockReader ? env_.clockReader : ReadSystemClock)
 {
     if (!env_.files)
         env_.files = FileLocations::OfThisCopy();
@@ -61,6 +62,7 @@ frmMain::frmMain(Environment env, QWidget *parent)
                                     {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
                                      [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }},
                                     this);
+    server_->SetClock(trust_.Status());
     // Under a burst of connections the boxes are redrawn a few times a second, not at
     // every connection: drawing them cost more than serving the connection.
     counterDisplay_ = new QTimer(this);
@@ -220,5 +222,6 @@ void frmMain::tmrConstant_Timer()
     if (r.DaylightValue != chkDaylightSavings->Value())
         chkDaylightSavings->setValue(r.DaylightValue);
     txtUTCTime->setText(r.UTCTime);
+    FollowClockTrust();
     ScheduleNextTick();
 }

@@ -2,6 +2,7 @@
 #include "StartupEntryStore.h"
 #include "CheckBox.h"
 #include "ClockTick.h"
+#include "ClockTrust.h"
 #include "ConnectionService.h"
 #include "DateText.h"
 #include "FileLocations.h"
@@ -36,6 +37,7 @@ public:
         const LocalClock *clock = nullptr;               // the system's clock when null
         std::optional<FileLocations> files;              // this copy's when empty
         std::unique_ptr<StartupEntryStore> startupStore; // the system's when null
+        ClockTrust::Reader clockReader;                  // the system's when empty
     };
 
     explicit frmMain(QWidget *parent = nullptr);
@@ -107,7 +109,7 @@ private:
     QPushButton *butHelp;
     QTimer *tmrConstant;
 
-    ConnectionService *server_;
+    ConnectionService *server_ = nullptr;
     bool serverRunning_ = false;
     TrayIcon *traMain = nullptr;
     QPointer<frmHelp> HelpWindow;
@@ -131,12 +133,15 @@ private:
     void ApplyColours();
     void SetTabOrder();
     void ScheduleNextTick();
+    void FollowClockTrust();
+    void ShowClockTrust(bool changed);
 
     Environment env_;
     const DateText texts_;
     const TimeZone &zone_;
     const LocalClock &localClock_;
     ClockTick clock_;
+    ClockTrust trust_;
     bool unloaded_ = false;
     QTimer *counterDisplay_;
     QTimer *trayWatch_; // runs only while the window is minimised and no tray holds the icon

@@ -70,6 +70,7 @@ void frmMain::Form_Load()
     traMain->setTooltip(IdleTooltip + txtStartStopTime->text());
     traMain->setToggleCaption(butStartStop->text());
     traMain->Add();
+    ShowClockTrust(true);
 
     const SettingsReading reading = ReadSettingsIntoControls();
     chkDaylightSavings->setValue(

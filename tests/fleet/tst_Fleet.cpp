@@ -1,6 +1,9 @@
 // Three window-less copies of the real program, each in its own folder, behind a real
 // HAProxy on loopback with the configuration of resources/haproxy (its ports changed for
 // free ones): clients come from 127.0.0.2 and ::1, 127.0.0.3 is denied by the copies' rules.
+// A fourth copy requires a synchronised clock (the kernel's state changed by kernel-clock.sh).
+#include "ClockTrust.h"
+#include "KernelClock.h"
 #include "ProgramProcess.h"
 
 #include <QRegularExpression>
@@ -12,7 +15,7 @@ class tst_Fleet : public QObject
 {
     Q_OBJECT
 
-    ProgramProcess copies[3];
+    ProgramProcess copies[3], strict; // strict: its clock must be synchronised
     QProcess haproxy;
     QTemporaryDir dir;
     quint16 front = FreeFixedPort();
@@ -23,6 +26,18 @@ class tst_Fleet : public QObject
         auto c = std::make_unique<LoopbackClient>();
         const bool served = c->Connect(front, i % 2 ? "::1" : "127.0.0.1", i % 2 ? "::1" : "127.0.0.2") && IsReplyTo(c->Ask("t"), "t");
         return served ? std::move(c) : nullptr;
+    }
+    QByteArray said; // by haproxy so far
+    const bool unsynchronised = ClockStatus::Judge(ReadSystemClock()).state == ClockStatus::State::Unsynchronised;
+    bool Said(const QByteArray &what, int times = 1) { return (said += haproxy.readAll()).count(what) >= times; }
+    bool Start(ProgramProcess &copy, QByteArray &config, int i, const QByteArray &rules)
+    {
+        const quint16 metrics = FreeFixedPort();
+        config.replace(":" + QByteArray::number(1611 + i) + ' ', ":" + QByteArray::number(copy.port) + ' ')
+            .replace(" port " + QByteArray::number(9161 + i) + ' ', " port " + QByteArray::number(metrics) + ' ');
+        return copy.Prepare("LogIPs=1\r\n") && WriteFile(copy.Path(QStringLiteral("Access.txt")), "proxy-from 127.0.0.1\n" + rules)
+               && copy.Start({QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(metrics)},
+                             {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")});
     }
     // The clients the copy's last status report (SIGUSR1) lists in its busy slots.
     int Listed(ProgramProcess &copy)
@@ -38,18 +53,18 @@ private slots:
         const QString config = dir.filePath(QStringLiteral("haproxy.cfg"));
         QByteArray text = ReadFile(QStringLiteral(TALLIX_SOURCE_DIR "/resources/haproxy/tallix-server.cfg"));
         QVERIFY(front && text.replace(":1610\n", ":" + QByteArray::number(front) + '\n').contains("send-proxy-v2"));
-        for (int i = 0; i < 3; ++i) {
-            QVERIFY(copies[i].Prepare("LogIPs=1\r\n")
-                    && WriteFile(copies[i].Path(QStringLiteral("Access.txt")), "proxy-from 127.0.0.1\ndeny 127.0.0.3\n"));
-            QVERIFY(copies[i].Start({QStringLiteral("--headless")}, {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")}));
-            text.replace(":" + QByteArray::number(1611 + i) + ' ', ":" + QByteArray::number(copies[i].port) + ' ');
-        }
+        text += text.mid(text.lastIndexOf("    server c2")).replace("c2", "c3").replace(":1613 ", ":1614 ").replace(" 9163 ", " 9164 ");
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(Start(copies[i], text, i, "deny 127.0.0.3\n"));
+        QVERIFY(Start(strict, text, 3, "require-synchronised-clock\n"));
         QVERIFY(WriteFile(config, text));
         haproxy.setProcessChannelMode(QProcess::MergedChannels);
         haproxy.start(QStandardPaths::findExecutable(QStringLiteral("haproxy"), {QStringLiteral("/usr/sbin")}),
                       {QStringLiteral("-f"), config, QStringLiteral("-db")});
         QVERIFY2(haproxy.waitForStarted(10000), "haproxy: scripts/setup-debian.sh installs it");
         QTRY_VERIFY_WITH_TIMEOUT(haproxy.state() == QProcess::Running && Client(0), 10000);
+        // These machines' clocks start unsynchronised: its /ready says 503 and takes it out.
+        QTRY_VERIFY_WITH_TIMEOUT(!unsynchronised || Said("Server copies/c3 is DOWN"), 10000);
     }
 
     void cleanupTestCase()
@@ -58,6 +73,41 @@ private slots:
         QVERIFY(haproxy.waitForFinished(10000));
         for (ProgramProcess &p : copies)
             QVERIFY2(p.process.state() == QProcess::NotRunning || p.Stop(), p.Stderr().constData());
+        QVERIFY(strict.Stop());
+    }
+
+    // No client gets a stamp from the strict copy while its clock is not synchronised; with
+    // a synchronised clock it is taken back, and when the clock is lost again it lets its
+    // clients go and is taken out again.
+    void copyRequiringASynchronisedClock()
+    {
+        if (!unsynchronised)
+            QSKIP("the kernel's clock is not unsynchronised as these machines start: something else keeps it");
+        const QString log = ProgramProcess::TodaysLog();
+        std::vector<std::unique_ptr<LoopbackClient>> held;
+        auto clients = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                if (!held.emplace_back(Client(i)))
+                    return false;
+            return true;
+        };
+        QVERIFY(clients(20) && strict.File(log).isEmpty());
+        if (const QString refused = KernelClockRefused(); !refused.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("the kernel's clock state is not changed here: ") + refused));
+        QVERIFY(KernelClock("sync"));
+        QTRY_VERIFY_WITH_TIMEOUT(Said("Server copies/c3 is UP"), 10000);
+        QVERIFY(clients(20));
+        const int share = int(strict.File(log).count('\n'));
+        QVERIFY(share > 0);
+        QVERIFY(KernelClock("unsync"));
+        QTRY_VERIFY_WITH_TIMEOUT(Said("Server copies/c3 is DOWN", 2), 10000);
+        int lost = 0;
+        for (auto &c : held)
+            lost += !IsReplyTo(c->Ask("again", 2000), "again");
+        QCOMPARE(lost, share);
+        held.clear();
+        QVERIFY(clients(20));
+        QCOMPARE(strict.File(log).count('\n'), share);
     }
 
     void sixHundredAtOnceThenACopyDies()
@@ -74,7 +124,8 @@ private slots:
             QVERIFY2(log.contains("] 127.0.0.2\r\n") && log.contains("] ::1\r\n") && !log.contains("127.0.0.3"), log.constData());
             ::kill(pid_t(p.process.processId()), SIGUSR1);
         }
-        QTRY_COMPARE(Listed(copies[0]) + Listed(copies[1]) + Listed(copies[2]), 600);
+        ::kill(pid_t(strict.process.processId()), SIGUSR1); // served too where the clock is good
+        QTRY_COMPARE(Listed(copies[0]) + Listed(copies[1]) + Listed(copies[2]) + Listed(strict), 600);
         const int share = Listed(copies[0]);
         // SIGKILL: its clients are gone, every client of the others is still served, and
         // once the health check notices, new clients go to the others.
@@ -84,8 +135,7 @@ private slots:
         for (auto &c : held)
             lost += !IsReplyTo(c->Ask("again", 5000), "again");
         QCOMPARE(lost, share);
-        QByteArray said;
-        QTRY_VERIFY_WITH_TIMEOUT((said += haproxy.readAll()).contains("Server copies/c0 is DOWN"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(Said("Server copies/c0 is DOWN"), 10000);
         for (int i = 0; i < 60; ++i)
             QVERIFY2(Client(i), qPrintable(QString::number(i)));
     }

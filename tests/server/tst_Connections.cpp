@@ -202,13 +202,17 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot_data()
 {
     QTest::addColumn<QByteArray>("file"); // "-": none; "/": a folder, which cannot be read
     QTest::addColumn<QString>("clients"); // connecting in this order, see below
-    QTest::addColumn<QString>("served");  // per client: 1 served; refused by 0 the rules, p the per-address limit, h its header
+    QTest::addColumn<QString>("served");  // per client: 1 served; refused by 0 the rules, p the per-address limit, h its header, c the clock
     QTest::addColumn<QString>("ignored"); // the lines reported, joined by "|"
     const QString four = QStringLiteral("127.0.0.2 127.0.0.3 ::1 127.0.1.1");
     QTest::newRow("no file") << QByteArray("-") << four << "1111" << QString();
     QTest::newRow("unreadable: everyone refused") << QByteArray("/") << four << "0000" << QStringLiteral(": cannot be read, every client is refused");
     QTest::newRow("allow lines: most specific wins, the rest is refused, IPv4 rules on the dual-stack socket")
         << QByteArray("# ours\r\nallow 127.0.0.0/8\r\ndeny 127.0.0.0/24 # lab\r\nALLOW 127.0.0.3\r\n") << four << "0101" << QString();
+    // The clock reads synchronised with a maximum error of 300 ms here.
+    QTest::newRow("clock rule met") << QByteArray("require-synchronised-clock 500ms\n") << four << "1111" << QString();
+    QTest::newRow("clock rule not met: every client refused")
+        << QByteArray("Require-Synchronized-Clock 250ms\nallow 127.0.0.2\n") << four << "cccc" << QString();
     QTest::newRow("IPv6 rule") << QByteArray("allow ::1\ndeny ::/0\n") << four << "0010" << QString();
     QTest::newRow("deny wins a tie; IPv4 /0 holds no IPv6 client")
         << QByteArray("deny 127.0.0.2\nallow 127.0.0.2/32\nallow 0.0.0.0/0\n") << four << "0101" << QString();
@@ -216,10 +220,10 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot_data()
                                                     << "11p1" << QString();
     QTest::newRow("bad lines skipped and reported")
         << QByteArray("allow 127.0.0.2\nallow 127.1\ndeny 127.0.0.1/8\nper-address 0\nallow ::1%lo\nblock ::1\nproxy-from ::1 "
-                      "::2\nper-address-prefix 33 64\n")
+                      "::2\nper-address-prefix 33 64\nrequire-synchronised-clock 17s\nrequire-synchronised-clock 1ms 2ms\n")
         << four << "1000"
         << "line 2: allow 127.1|line 3: deny 127.0.0.1/8|line 4: per-address 0|line 5: allow ::1%lo|line 6: block ::1|line 7: proxy-from ::1 ::2|"
-           "line 8: per-address-prefix 33 64";
+           "line 8: per-address-prefix 33 64|line 9: require-synchronised-clock 17s|line 10: require-synchronised-clock 1ms 2ms";
     // Behind a balancer on 127.0.0.1: v1/ADDRESS and v2/ADDRESS name the client (v1 a byte
     // at a time), local/ is a health check, bad/, cut/ and slow/ send a malformed, a
     // truncated or no header. Other sources are never held for a header.
@@ -247,10 +251,13 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
     Rig r;
     const QString rules = r.folder.filePath(QStringLiteral("Access.txt"));
     QVERIFY(file == "-" || (file == "/" ? QDir().mkdir(rules) : WriteFile(rules, file)));
+    r.service.SetClock({ClockStatus::State::Synchronised, 0.3, {}});
     QVERIFY(r.Start());
     QCOMPARE(r.service.IgnoredRuleLines().join(u'|'), (file == "/" ? rules : QString()) + ignored);
     const ServiceStats &stats = r.service.Stats();
-    auto handled = [&] { return r.service.Counters().SinceStart() + stats.refusedByRules + stats.refusedPerAddress + stats.refusedProxyHeader; };
+    auto handled = [&] {
+        return r.service.Counters().SinceStart() + stats.refusedByRules + stats.refusedPerAddress + stats.refusedProxyHeader + stats.refusedClock;
+    };
     const QStringList tokens = clients.split(u' ');
     std::vector<std::unique_ptr<PumpedClient>> c;
     QByteArray log;
@@ -290,6 +297,7 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
     QCOMPARE(stats.refusedByRules, served.count(u'0'));
     QCOMPARE(stats.refusedPerAddress, served.count(u'p'));
     QCOMPARE(stats.refusedProxyHeader, served.count(u'h'));
+    QCOMPARE(stats.refusedClock, served.count(u'c'));
     c[0]->Reset();
     QVERIFY(served[0] != u'1' || WaitFor([&] { return !r.service.Slots().InUse(1); }));
     QVERIFY(connect(tokens[0], false));

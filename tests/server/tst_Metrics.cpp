@@ -10,7 +10,7 @@ namespace {
 
 using State = HttpRequestHead::State;
 
-const MetricsSnapshot Sample{{1, 2, 3, 4, 5, 96}, 40, 7, 9, true};
+const MetricsSnapshot Sample{{1, 2, 3, 4, 6, 5, 96}, 40, 7, 9, true, {ClockStatus::State::Synchronised, 0.0125, 4e-6}};
 
 // Limits small enough to reach in a test.
 const MetricsEndpoint::Limits Small{2, 300, 256};
@@ -27,7 +27,8 @@ QByteArray Exchange(quint16 port, const QByteArray &request)
 class tst_Metrics : public QObject
 {
     Q_OBJECT
-    MetricsEndpoint endpoint{[] { return Sample; }, Small};
+    MetricsSnapshot current = Sample;
+    MetricsEndpoint endpoint{[this] { return current; }, Small};
     quint16 port = 0;
 
 private slots:
@@ -82,7 +83,14 @@ private slots:
         const QByteArray got = Exchange(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
         QVERIFY2(got.startsWith("HTTP/1.1 200 OK\r\n") && got.endsWith("\r\n\r\n" + body), got.constData());
         QVERIFY(got.contains("\r\nContent-Type: text/plain; version=0.0.4; charset=utf-8\r\n"));
-        QVERIFY(body.contains("\ntallix_refused_connections_total{reason=\"proxy_header\"} 4\n") && body.contains("\ntallix_busy_slots_peak 9\n"));
+        for (const char *line :
+             {"\ntallix_refused_connections_total{reason=\"proxy_header\"} 4\n", "\ntallix_busy_slots_peak 9\n", "{reason=\"clock\"} 6\n",
+              "\ntallix_clock_synchronized 1\n", "\ntallix_clock_maximum_error_seconds 0.0125\n", "\ntallix_clock_estimated_error_seconds 4e-06\n"})
+            QVERIFY2(body.contains(line), line);
+        // Unknown where the platform says nothing: no guess, no family.
+        MetricsSnapshot unknown = Sample;
+        unknown.clock = {};
+        QVERIFY(!RenderMetrics(unknown).contains("tallix_clock_"));
         QProcess promtool;
         promtool.start(QStringLiteral("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
         QVERIFY(promtool.waitForStarted() && promtool.write(body) == body.size());
@@ -98,6 +106,22 @@ private slots:
         QVERIFY(post.startsWith("HTTP/1.1 405 ") && post.contains("\r\nAllow: GET, HEAD\r\n"));
         QVERIFY(Exchange(port, "GET /metrics\r\n\r\n").startsWith("HTTP/1.1 400 "));
         QVERIFY(Exchange(port, Pattern(300)).startsWith("HTTP/1.1 431 "));
+    }
+
+    // A balancer's check: ready while listening and not refusing; else 503 and why, so
+    // that a HEAD gets the status alone.
+    void readiness()
+    {
+        QVERIFY(Exchange(port, "GET /ready HTTP/1.1\r\n\r\n").endsWith("\r\n\r\nready\n"));
+        current.refusingForClock = true;
+        current.clock = {ClockStatus::State::Unsynchronised, 16.0, {}};
+        const QByteArray head = Exchange(port, "HEAD /ready HTTP/1.0\r\n\r\n");
+        QVERIFY(head.startsWith("HTTP/1.1 503 Service Unavailable\r\n") && head.endsWith("\r\n\r\n"));
+        QVERIFY(Exchange(port, "GET /ready HTTP/1.0\r\n\r\n")
+                    .endsWith("\r\n\r\nrefusing clients: the system clock is not synchronised (maximum error 16 s)\n"));
+        current.listening = false;
+        QVERIFY(Exchange(port, "GET /ready?x HTTP/1.0\r\n\r\n").endsWith("\r\n\r\nnot listening\n"));
+        current = Sample;
     }
 
     // A scraper that never reads is done with once its answer is queued; those that send

@@ -1,7 +1,9 @@
-// The window's clock tick and date-time texts, the system's zones and the reply stamp.
+// The window's clock tick and date-time texts, the system's zones, the reply stamp, and
+// the clock's trust judged from an injected reading.
 // CTest runs it once per locale the program is checked with, set in the environment as
 // the operator's session would set it.
 #include "ClockTick.h"
+#include "ClockTrust.h"
 #include "FakeTime.h"
 #include "TimeReply.h"
 
@@ -204,6 +206,47 @@ private slots:
         }
         for (int i = 0; i < 4; ++i)
             saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
+    }
+
+    // The platform's reading, judged: kernel status bits and maximum errors around 16 s and
+    // around an operator's bound of 250 ms, and no reading at all.
+    void clockTrustDecision_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("maxErrorUs"); // -1: no reading
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("meets250ms");
+        QTest::addColumn<QString>("line");
+        using S = ClockStatus::State;
+        QTest::newRow("as these machines start") << 0x40 << 16000000LL << int(S::Unsynchronised) << false
+                                                 << "the system clock is not synchronised (maximum error 16 s)";
+        QTest::newRow("chrony without rtcsync leaves STA_UNSYNC")
+            << 0x40 << 4LL << int(S::Synchronised) << true << "the system clock is synchronised (maximum error 4 us)";
+        QTest::newRow("just below 16 s") << 0 << 15990000LL << int(S::Synchronised) << false
+                                         << "the system clock is synchronised (maximum error 15.9 s)";
+        QTest::newRow("16 s without STA_UNSYNC; leap second due (STA_DEL)")
+            << 0x20 << 16000000LL << int(S::Unsynchronised) << false
+            << "the system clock is not synchronised (maximum error 16 s); a leap second is due at midnight UTC";
+        QTest::newRow("at the bound") << 0 << 250000LL << int(S::Synchronised) << true << "the system clock is synchronised (maximum error 250 ms)";
+        QTest::newRow("past the bound") << 0 << 250001LL << int(S::Synchronised) << false
+                                        << "the system clock is synchronised (maximum error 250 ms)";
+        QTest::newRow("leap second due (STA_INS)") << 0x10 << 1500LL << int(S::Synchronised) << true
+                                                   << "the system clock is synchronised (maximum error 1.5 ms); a leap second is due at midnight UTC";
+        QTest::newRow("no reading") << 0 << -1LL << int(S::Unknown) << false << "whether the system clock is synchronised is unknown";
+    }
+    void clockTrustDecision()
+    {
+        QFETCH(int, status);
+        QFETCH(qint64, maxErrorUs);
+        QFETCH(int, state);
+        QFETCH(bool, meets250ms);
+        QFETCH(QString, line);
+        const ClockReading reading = maxErrorUs < 0 ? ClockReading{} : ClockReading{true, status, maxErrorUs, 7};
+        ClockTrust trust([&] { return reading; });
+        QVERIFY(trust.Refresh()); // the first read is news
+        QCOMPARE(int(trust.Status().state), state);
+        QCOMPARE(ClockStateLine(trust.Status()), line);
+        QCOMPARE(ClockRequirement::FromText(u"250ms")->MetBy(trust.Status()), meets250ms);
     }
 };
 

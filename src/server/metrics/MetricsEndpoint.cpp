@@ -1,6 +1,7 @@
 #include "MetricsEndpoint.h"
 
 #include "HttpRequestHead.h"
+#include "Readiness.h"
 
 #include <QTcpSocket>
 #include <QTimer>
@@ -15,9 +16,10 @@ QByteArray Response(const char *status, const QByteArray &type, const QByteArray
            + (withBody ? body : QByteArray());
 }
 
-QByteArray Plain(const char *status, const char *text, bool withBody = true, const QByteArray &extra = QByteArray())
+QByteArray Plain(const char *status, const QByteArray &text, bool withBody = true,
+                 const QByteArray &extra = QByteArray())
 {
-    return Response(status, "text/plain; charset=utf-8", QByteArray(text) + '\n', withBody, extra);
+    return Response(status, "text/plain; charset=utf-8", text + '\n', withBody, extra);
 }
 
 } // namespace
@@ -94,9 +96,14 @@ QByteArray MetricsEndpoint::Answer(const HttpRequestHead &head) const
     default: break;
     }
     const bool get = head.Method() == "GET", headOnly = head.Method() == "HEAD";
-    if (head.Path() != "/metrics")
-        return Plain("404 Not Found", "only /metrics is here", !headOnly);
+    const bool ready = head.Path() == "/ready";
+    if (head.Path() != "/metrics" && !ready)
+        return Plain("404 Not Found", "only /metrics and /ready are here", !headOnly);
     if (!get && !headOnly)
         return Plain("405 Method Not Allowed", "GET or HEAD only", true, "Allow: GET, HEAD\r\n");
+    if (ready) {
+        const QByteArray why = NotReadyReason(snapshot_());
+        return why.isEmpty() ? Plain("200 OK", "ready", get) : Plain("503 Service Unavailable", why, get);
+    }
     return Response("200 OK", MetricsContentType, RenderMetrics(snapshot_()), get);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "ClockTrust.h"
 #include "ServiceStats.h"
 
 #include <QByteArray>
@@ -13,6 +14,8 @@ struct MetricsSnapshot
     int busySlots = 0;
     int peakSinceStart = 0;
     bool listening = false;
+    ClockStatus clock;
+    bool refusingForClock = false; // Access.txt requires a clock this one is not
 
     static MetricsSnapshot Of(const ConnectionService &service);
 };

@@ -46,7 +46,7 @@ bool TrayIcon::FillRecord()
 {
     if (!ownerForm_ || icon_.isNull())
         return false;
-    shownTooltip_ = ShownText(tooltip_);
+    shownTooltip_ = ShownText(tooltip_) + (detail_.isEmpty() ? QString() : u'\n' + detail_);
     return true;
 }
 

@@ -39,6 +39,10 @@ public:
     // 0 at creation and after Remove, 1 after Add, 2 after Modify.
     qint16 State() const;
 
+    // A second line under the tooltip, for a warning, shown in addition to the tooltip's
+    // own 63 characters and cut to as many; empty for none. Takes effect at Add or Modify.
+    void setTooltipDetail(const QString &line) { detail_ = line.left(MaxTooltipLength); }
+
     // Picture and tooltip take effect here, not when assigned.
     void Add();
     void Modify();
@@ -74,6 +78,7 @@ private:
     QPointer<QWidget> ownerForm_;
     QIcon icon_;
     QString tooltip_;
+    QString detail_;
     qint16 state_ = 0;
     QString shownTooltip_;
     // Shared so that it outlives this object when a handler deletes it mid-event.

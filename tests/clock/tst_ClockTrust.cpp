@@ -1,0 +1,78 @@
+// The real kernel's clock state followed by the window (here) and the real program, whose Access.txt
+// requires a synchronised clock; where allowed, changed for real under kernel-clock.sh's guard.
+#include "ClockTrust.h"
+#include "KernelClock.h"
+#include "ProgramProcess.h"
+#include "TrayIcon.h"
+#include "XdgAutostartStore.h"
+#include "frmMain.h"
+
+#include <QLineEdit>
+
+namespace {
+
+QByteArray Get(quint16 port, const char *path)
+{
+    LoopbackClient c;
+    return c.Connect(port) && c.SendAll(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n") && c.WaitForEnd(2000) ? c.Received() : QByteArray();
+}
+
+} // namespace
+
+class tst_ClockTrust : public QObject
+{
+    Q_OBJECT
+private slots:
+    void followsTheKernel()
+    {
+        if (ClockStatus::Judge(ReadSystemClock()).state != ClockStatus::State::Unsynchronised)
+            QSKIP("the kernel's clock is not unsynchronised as these machines start: something else keeps it");
+        QTemporaryDir folder, config;
+        frmMain::Environment env;
+        env.files = FileLocations::InFolder(folder.path() + u'/');
+        env.startupStore = std::make_unique<XdgAutostartStore>(config.filePath(QStringLiteral("autostart")));
+        frmMain w(std::move(env));
+        w.Form_Load();
+        const QLineEdit *utc = w.findChild<QLineEdit *>(QStringLiteral("txtUTCTime"));
+        const TrayIcon *tray = w.findChild<TrayIcon *>();
+        ProgramProcess p;
+        const quint16 metrics = FreeFixedPort();
+        QVERIFY(p.Prepare() && WriteFile(p.Path(QStringLiteral("Access.txt")), "require-synchronised-clock 250ms\n"));
+        QVERIFY(p.Start({QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(metrics)},
+                        {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")}));
+
+        // The one state everywhere it shows; a good clock is served, a bad one refused.
+        auto shows = [&](bool good) {
+            LoopbackClient c;
+            const bool served = c.Connect(p.port) && IsReplyTo(c.Ask("t", 1000), "t");
+            return utc->toolTip().startsWith(good ? "The system clock is synchronised (maximum error "
+                                                  : "The system clock is not synchronised (maximum error 16 s).")
+                   && (utc->palette().color(QPalette::Text) == QColor(214, 40, 40)) != good
+                   && tray->ShownTooltip().endsWith(u"\nSystem clock not synchronised") != good
+                   && Get(metrics, "/metrics").contains(good ? "\ntallix_clock_synchronized 1\n" : "\ntallix_clock_synchronized 0\n")
+                   && Get(metrics, "/ready").startsWith(good ? "HTTP/1.1 200 " : "HTTP/1.1 503 ") && served == good;
+        };
+        const QByteArray badLine = "tallix-server: the system clock is not synchronised (maximum error 16 s); refusing clients, "
+                                   "Access.txt: require-synchronised-clock 250 ms\n";
+        QVERIFY(shows(false));
+        QCOMPARE(p.Stderr().count(badLine), 1);
+
+        if (const QString refused = KernelClockRefused(); !refused.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("the kernel's clock state is not changed here: ") + refused));
+        QVERIFY(KernelClock("sync"));
+        QTRY_VERIFY_WITH_TIMEOUT(shows(true), 2000);
+        QVERIFY(p.Stderr().contains("tallix-server: the system clock is synchronised again (maximum error "));
+        LoopbackClient held;
+        QVERIFY(held.Connect(p.port) && IsReplyTo(held.Ask("t"), "t"));
+        QVERIFY(KernelClock("unsync"));
+        QTRY_VERIFY_WITH_TIMEOUT(shows(false), 2000);
+        QVERIFY(held.WaitForEnd(1000)); // let go, to reconnect elsewhere
+        // One line at each change, never one a tick: a tick later it is still the last.
+        QTest::qWait(1100);
+        QVERIFY(p.Stderr().endsWith(badLine) && p.Stderr().count("system clock is") == 3);
+        QVERIFY(p.Stop());
+    }
+};
+
+QTEST_MAIN(tst_ClockTrust)
+#include "tst_ClockTrust.moc"
