@@ -83,6 +83,7 @@ bool HeadlessServer::Listen(const HandedSockets &handed)
 
 void HeadlessServer::Stop()
 {
+    stopped_ = true;
     ticker_.stop();
     service_.Stop();
     Say(QStringLiteral("stopped"));

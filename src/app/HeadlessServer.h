@@ -31,6 +31,8 @@ public:
     // cannot be used.
     bool Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics);
     void Stop();
+    bool Stopped() const { return stopped_; }
+    const ConnectionService &Service() const { return service_; }
     // The four counters and the busy slots with their clients.
     void ReportStatus() const;
 
@@ -48,4 +50,5 @@ private:
     ConnectionService service_;
     QTimer ticker_;
     std::unique_ptr<MetricsEndpoint> metrics_;
+    bool stopped_ = false;
 };

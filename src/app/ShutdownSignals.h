@@ -11,6 +11,10 @@ public:
     explicit ShutdownSignals(QObject *parent = nullptr);
     ~ShutdownSignals() override;
 
+    // Standard error may be a pipe whose reader has gone (a journal or tee that ended): a
+    // line that cannot be written is then lost, never the end of the program. First thing.
+    static void IgnoreClosedPipes();
+
 signals:
     void Requested();
     void StatusRequested();

@@ -24,6 +24,8 @@ struct ShutdownSignals::Private
     QSocketNotifier *notifier = nullptr;
 };
 
+void ShutdownSignals::IgnoreClosedPipes() { std::signal(SIGPIPE, SIG_IGN); }
+
 ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent), d(new Private)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, wakeFds) != 0)

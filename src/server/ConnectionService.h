@@ -55,6 +55,8 @@ public:
     const SlotTable &Slots() const { return slots_; }
     const ConnectionCounters &Counters() const { return counters_; }
     const ServiceStats &Stats() const { return stats_; }
+    // After Stop: connections still ending; see SocketControl::Draining.
+    bool Draining() const { return socServer_.Draining(); }
     // The rules file's lines the last start left out, as "line N: text", for the
     // operator to see; empty without a file.
     QStringList IgnoredRuleLines() const { return rules_.IgnoredLines(); }

@@ -128,7 +128,8 @@ void tst_Connections::portHeldElsewhereFailsUntilFreed()
 }
 
 // A client that sends without reading is held to a bounded buffer while others are served;
-// a stop still lets every reply queued for it leave, whole and in order, before the end.
+// a stop still lets every reply queued for it leave, whole and in order, before the end,
+// and resets no client, not even one whose last bytes were never read.
 void tst_Connections::floodIsBoundedAndStopLetsQueuedRepliesLeave()
 {
     Rig r;
@@ -151,13 +152,19 @@ void tst_Connections::floodIsBoundedAndStopLetsQueuedRepliesLeave()
     QCOMPARE(bystander.Ask("b"), QByteArray("b:") + Stamp);
     const qint64 queued = r.sockets.QueuedOutput(1);
     QVERIFY(queued >= 64 * 1024);
+    // Nothing is queued for the bystander, but it sent bytes not read yet: no reset either.
+    QVERIFY(bystander.SendAll("unread"));
     r.service.Stop();
-    QVERIFY(c.WaitForEnd(20000));
+    QVERIFY(r.service.Draining());
+    QVERIFY(bystander.WaitForEnd() && !bystander.WasReset());
+    QVERIFY(c.WaitForEnd(20000) && !c.WasReset());
     QByteArray echoed;
     bool complete = false;
     QVERIFY(SplitReplies(c.Received(), echoed, complete) && complete && data.startsWith(echoed));
     QVERIFY(c.Received().size() >= queued);
-    QVERIFY(WaitFor([&] { return r.sockets.BufferedBytes() == 0; }));
+    c.Reset();
+    bystander.Reset();
+    QVERIFY(WaitFor([&] { return r.sockets.BufferedBytes() == 0 && !r.service.Draining(); }));
 }
 
 void tst_Connections::handlerMayCloseOrUnloadOtherSlotsMidPass()
