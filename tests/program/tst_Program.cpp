@@ -7,6 +7,7 @@
 #include <QScopeGuard>
 #include <QTimeZone>
 
+#include <climits>
 #include <memory>
 #include <sys/un.h>
 #include <vector>
@@ -367,6 +368,19 @@ private slots:
         QVERIFY(p.Start(HeadlessArgs, NoDisplay, false, passing));
         QVERIFY(EchoesAll(queued, "queued"));
         QVERIFY(p.Stop());
+
+        // Counts no manager would pass: one past every open descriptor says nothing of the
+        // descriptors that are not there; one past the largest is not used at all.
+        ProgramProcess big;
+        QVERIFY(big.Prepare());
+        const QString count = QStringLiteral("exec %1 %2<&-; LISTEN_PID=$$ LISTEN_FDS=%3 exec \"$0\" \"$@\"");
+        const QStringList bash = {QStringLiteral("bash"), QStringLiteral("-c")};
+        QVERIFY(big.Start(HeadlessArgs, NoDisplay, false, bash + QStringList{count.arg(QStringLiteral("3<&%1").arg(held)).arg(held).arg(200000)}));
+        QVERIFY(Served(p.port) && big.Stop());
+        QVERIFY2(big.Stderr().count('\n') < 8, big.Stderr().left(500).constData());
+        QVERIFY(big.Start(HeadlessArgs, NoDisplay, true, bash + QStringList{count.arg(QString()).arg(held).arg(INT_MAX)}));
+        QVERIFY(Served(big.port) && big.Stop());
+        QVERIFY(big.Stderr().contains("LISTEN_FDS=2147483647 from the service manager is too large; not used"));
 
         // Debian's own stand-in for the service manager, with an IPv4 and an IPv6 socket.
         ProgramProcess s;
