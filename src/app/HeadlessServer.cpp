@@ -34,7 +34,10 @@ HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
 
 bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics)
 {
-    LoadSettings(files_.SettingsFile(), settings_);
+    QStringList notes;
+    LoadSettings(files_.SettingsFile(), settings_, &notes);
+    for (const QString &note : notes)
+        Say(QStringLiteral("Server.ini %1").arg(note));
     daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, SettingsSavedAt(files_.SettingsFile()));
     Tick();
     // Before the time service, so that no start is announced that then fails.

@@ -44,7 +44,7 @@ std::optional<QDateTime> SettingsSavedAt(const QString &path)
     return at.isValid() ? std::optional<QDateTime>(at) : std::nullopt;
 }
 
-void LoadSettings(const QString &path, Settings &s)
+void LoadSettings(const QString &path, Settings &s, QStringList *notes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -64,14 +64,25 @@ void LoadSettings(const QString &path, Settings &s)
     };
     const QString portPrefix = QStringLiteral("port=");
 
-    for (const QString &line : SplitLines(text)) {
+    const QStringList lines = SplitLines(text);
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QString &line = lines[n];
         const QString lowered = line.toLower();
         for (const auto &entry : boxes) {
             if (!lowered.startsWith(entry.prefix))
                 continue;
-            const std::optional<int> state = CheckBoxState(lowered.mid(entry.prefix.size()));
-            if (!state)
-                return; // an illegal state ends the reading; earlier lines stay applied
+            const QString value = lowered.mid(entry.prefix.size());
+            const std::optional<int> state = CheckBoxState(value);
+            if (!state) {
+                // An illegal state ends the reading; earlier lines stay applied.
+                if (notes)
+                    *notes << QStringLiteral("line %1: %2 is not 0, 1 or 2; the lines after it are not read")
+                                  .arg(n + 1)
+                                  .arg(line.left(100));
+                return;
+            }
+            if (notes && value != QString::number(*state))
+                *notes << QStringLiteral("line %1: %2 reads as %3").arg(n + 1).arg(line.left(100)).arg(*state);
             s.*entry.box = *state;
         }
         if (lowered.startsWith(portPrefix))

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The five operator choices kept in Server.ini. Check-box states are 0 unchecked,
@@ -23,8 +24,9 @@ std::optional<QDateTime> SettingsSavedAt(const QString &path);
 // is ParseNumber of the text after "=", rounded half to even; a value other than 0, 1 or 2
 // ends the reading at that line, keeping what earlier lines set. The port takes the text
 // after "port=" from the lowered line as it stands. A file that cannot be opened changes
-// nothing. Nothing is ever reported.
-void LoadSettings(const QString &path, Settings &s);
+// nothing. When notes is given, it gets a line for the operator for the line that ended
+// the reading and for each value not written as 0, 1 or 2 ("line 3: LogIPs=true reads as 0").
+void LoadSettings(const QString &path, Settings &s, QStringList *notes = nullptr);
 
 // Writes exactly the five lines, each ending in CR LF, the port as the number ParseNumber
 // finds in s.Port (see FormatNumber), through WriteFileAtomically: until the new content

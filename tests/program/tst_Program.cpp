@@ -292,7 +292,7 @@ private slots:
             QSKIP("run by tst_Program_headless");
         ProgramProcess p;
         NotifySocket notify;
-        QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\n"));
+        QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\nMinimizeOnLoad=yes\r\nDaylightSavings=-1\r\nLogIPs=0\r\n"));
         const QByteArray ini = p.File(QStringLiteral("Server.ini"));
         auto metricsOn = [](quint16 port) {
             return HeadlessArgs + QStringList{QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(port)};
@@ -324,6 +324,9 @@ private slots:
         QCOMPARE(p.File(QStringLiteral("Server.ini")), ini);
         QVERIFY(p.Stderr().contains(QStringLiteral("listening on port %1 (IPv6 and IPv4)\n").arg(p.port).toUtf8()));
         QVERIFY(p.Stderr().endsWith("tallix-server: stopped\n"));
+        // What of Server.ini is not read as written is said first.
+        QVERIFY(p.Stderr().startsWith("tallix-server: Server.ini line 5: MinimizeOnLoad=yes reads as 0\n"
+                                      "tallix-server: Server.ini line 6: DaylightSavings=-1 is not 0, 1 or 2; the lines after it are not read\n"));
 
         // A port it cannot use ends it at once with status 1: the time port with the window's
         // message, or the metrics port.
