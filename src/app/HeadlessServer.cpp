@@ -52,8 +52,7 @@ bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<List
     service_.ResetForStart(0, 0);
     if (!Listen(handed))
         return false;
-    for (const QString &line : service_.IgnoredRuleLines())
-        Say(QStringLiteral("%1 ignored, %2").arg(QLatin1String(ConnectionService::AccessFileName), line));
+    SayIgnoredRuleLines();
     if (handed.handed)
         Say(QStringLiteral("listening on %1 from the service manager; port \"%2\" in Server.ini not used")
                 .arg(handed.addresses.join(QStringLiteral(", ")), settings_.Port));
@@ -82,6 +81,21 @@ bool HeadlessServer::Listen(const HandedSockets &handed)
     Say(handed.listeners.empty() ? QStringLiteral("no listening TCP socket among those the service manager passed")
                                  : QStringLiteral("cannot listen on the sockets the service manager passed"));
     return false;
+}
+
+void HeadlessServer::SayIgnoredRuleLines()
+{
+    for (const QString &line : service_.IgnoredRuleLines())
+        Say(QStringLiteral("%1 ignored, %2").arg(QLatin1String(ConnectionService::AccessFileName), line));
+}
+
+void HeadlessServer::ReloadAccessRules()
+{
+    if (stopped_)
+        return;
+    service_.ReloadRules();
+    Say(QStringLiteral("%1 read again").arg(QLatin1String(ConnectionService::AccessFileName)));
+    SayIgnoredRuleLines();
 }
 
 void HeadlessServer::Stop()

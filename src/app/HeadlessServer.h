@@ -35,10 +35,13 @@ public:
     const ConnectionService &Service() const { return service_; }
     // The four counters and the busy slots with their clients.
     void ReportStatus() const;
+    // Access.txt again: clients being served stay, new ones meet the new rules.
+    void ReloadAccessRules();
 
 private:
     bool Listen(const HandedSockets &handed);
     void Tick();
+    void SayIgnoredRuleLines();
 
     const FileLocations files_;
     const TimeZone zone_;

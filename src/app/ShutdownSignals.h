@@ -1,9 +1,10 @@
 #pragma once
 #include <QObject>
 
-// Turns the system's requests to end the program (SIGTERM, SIGINT, SIGHUP here) into a
-// signal on the GUI thread, so that they close the main window like its close box does;
-// and an operator's request for the server's status (SIGUSR1) into another.
+// Turns the system's requests to end the program (SIGTERM, SIGINT here) into a signal on
+// the GUI thread, so that they close the main window like its close box does; an
+// operator's request for the server's status (SIGUSR1) into another; and a hang-up or
+// request to reload (SIGHUP) into a third, which the window takes as a request to end.
 class ShutdownSignals : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,7 @@ public:
 signals:
     void Requested();
     void StatusRequested();
+    void ReloadRequested();
 
 private:
     struct Private;

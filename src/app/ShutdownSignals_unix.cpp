@@ -33,12 +33,14 @@ ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent), d(new Priva
     d->notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, this);
     connect(d->notifier, &QSocketNotifier::activated, this, [this] {
         char buf[16];
-        bool end = false, status = false;
+        bool end = false, status = false, reload = false;
         for (ssize_t n; (n = ::read(wakeFds[1], buf, sizeof buf)) > 0;)
             for (ssize_t i = 0; i < n; ++i)
-                (buf[i] == SIGUSR1 ? status : end) = true;
+                (buf[i] == SIGUSR1 ? status : buf[i] == SIGHUP ? reload : end) = true;
         if (status)
             emit StatusRequested();
+        if (reload)
+            emit ReloadRequested();
         if (end)
             emit Requested();
     });

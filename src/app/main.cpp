@@ -20,6 +20,7 @@ int RunHeadless(QCoreApplication &app, const CommandLine &line, const HandedSock
     HeadlessServer server(line.files);
     ShutdownSignals requests;
     QObject::connect(&requests, &ShutdownSignals::StatusRequested, &server, &HeadlessServer::ReportStatus);
+    QObject::connect(&requests, &ShutdownSignals::ReloadRequested, &server, &HeadlessServer::ReloadAccessRules);
     // The stop button's stop, inside the event loop, which runs on until its clients are let go.
     QObject::connect(&requests, &ShutdownSignals::Requested, &server, [&server] {
         if (server.Stopped())
@@ -86,6 +87,8 @@ int main(int argc, char *argv[])
             QuitOnceDrained(w.Server());
     };
     QObject::connect(&shutdown, &ShutdownSignals::Requested, &w, unloadAndEnd);
+    // A desktop program has no configuration to reload: a hang-up ends it, as it always has.
+    QObject::connect(&shutdown, &ShutdownSignals::ReloadRequested, &w, unloadAndEnd);
     // The session manager's quit unloads like the close box does.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &w, [&w] { w.Form_Unload(frmMain::UnloadCause::System); });
 

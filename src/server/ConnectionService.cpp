@@ -49,6 +49,19 @@ void ConnectionService::ReadRules()
             [this](const QHostAddress &peer) { return rules_.IsProxySource(AccessRules::FromHost(peer)); });
 }
 
+void ConnectionService::ReloadRules()
+{
+    ReadRules();
+    if (rules_.IsEmpty())
+        return;
+    for (int slot = 1; slot <= slots_.SocketCount(); ++slot) {
+        if (!slots_.InUse(slot))
+            continue;
+        slotAddress_[slot] = rules_.LimitKey(AccessRules::FromHost(QHostAddress(socServer_.RemoteHostIP(slot))));
+        ++busyByAddress_[slotAddress_[slot]];
+    }
+}
+
 void ConnectionService::Stop()
 {
     for (int i = 0; i <= slots_.SocketCount(); ++i)

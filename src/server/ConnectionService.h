@@ -46,6 +46,9 @@ public:
     // The second step on sockets a service manager opened instead of a port of its own;
     // see SocketControl::ListenOn.
     bool ListenOn(const std::vector<qintptr> &listeners);
+    // The rules file again while serving: the clients being served stay and count toward
+    // the per-address limit as the new rules count them; new connections meet the new rules.
+    void ReloadRules();
     // Closes every element from the listener to the slot count, busy or free (their
     // clients get no close notification), then unloads the slots. Counts stay.
     void Stop();

@@ -319,6 +319,14 @@ private slots:
         QVERIFY(QDir().rmdir(today) && Served(p.port) && Served(p.port));
         QCOMPARE(p.Stderr().count("cannot write the connection log in "), 1);
         QCOMPARE(p.Stderr().count("Logs is written again"), 1);
+        // SIGHUP reads Access.txt again: the clients being served stay (and count toward the
+        // per-address limit), new ones meet its rules.
+        QVERIFY(WriteFile(p.Path(QStringLiteral("Access.txt")), "deny 127.0.0.0/8\nallow nothing\nper-address 1\n"));
+        ::kill(pid_t(p.process.processId()), SIGHUP);
+        QTRY_VERIFY(p.Stderr().contains("tallix-server: Access.txt read again\ntallix-server: Access.txt ignored, line 2: allow nothing\n"));
+        QVERIFY(!Served(p.port) && !Served(p.port, "::1") && IsReplyTo(a.Ask("a"), "a") && IsReplyTo(b.Ask("b"), "b"));
+        b.Reset();
+        QTRY_VERIFY(Served(p.port, "::1"));
         QVERIFY(p.Stop(SIGTERM, 10000));
         QCOMPARE(notify.Said(), QByteArray("READY=1\nSTOPPING=1\n"));
         QCOMPARE(p.File(QStringLiteral("Server.ini")), ini);
