@@ -79,27 +79,34 @@ QString XdgAutostartStore::Read() const
     return UnescapeDesktopString(keys.exec);
 }
 
-void XdgAutostartStore::Write(const QString &data)
+bool XdgAutostartStore::Write(const QString &data, QString *why)
 {
-    if (!QDir().mkpath(folder_))
-        return;
+    if (!QDir().mkpath(folder_)) {
+        if (why)
+            *why = QStringLiteral("the folder %1 cannot be made").arg(folder_);
+        return false;
+    }
     const QString text = kMainGroup
                          + QStringLiteral("\n"
                                           "Type=Application\n"
                                           "Name=")
                          + QLatin1String(StartupEntryName) + QStringLiteral("\nExec=") + EscapeDesktopString(data)
                          + u'\n';
-    WriteFileAtomically(FilePath(), text.toUtf8());
+    return WriteFileAtomically(FilePath(), text.toUtf8(), why);
 }
 
-void XdgAutostartStore::Delete()
+bool XdgAutostartStore::Delete(QString *why)
 {
     // An entry without a usable Exec reads as absent but is still ours to remove.
     QFile file(FilePath());
     if (!file.open(QIODevice::ReadOnly) || ReadMainGroup(QString::fromUtf8(file.readAll())).hidden)
-        return;
+        return true;
     file.close();
-    QFile::remove(FilePath());
+    if (file.remove())
+        return true;
+    if (why)
+        *why = file.errorString();
+    return false;
 }
 
 QString XdgAutostartStore::EntryData(const QString &executablePath) const { return QuoteExecArgument(executablePath); }

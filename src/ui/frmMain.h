@@ -124,7 +124,9 @@ private:
     Settings SettingsInControls() const;
     void ReadSettingsIntoControls();
     bool WriteSettingsFromControls(QString &why);
-    void ReportUnsavedSettings(const QString &why, bool operatorWatching) const;
+    // A change the unload could not make: on standard error, and to the desktop when the
+    // operator closed the window.
+    void ReportAtUnload(const QString &text, bool operatorWatching) const;
     const FileLocations &Files() const { return *env_.files; }
     void CreateControls();
     void ApplyColours();

@@ -216,6 +216,9 @@ private slots:
             QVERIFY(QFile::remove(ini) && QFile::link(QStringLiteral("missing/Server.ini"), ini));
         if (broken == LogsFile)
             QVERIFY(WriteFile(p.Path(QStringLiteral("Logs")), "not a folder"));
+        // Launched at login: the unload writes the entry again, which nobody (below) may not.
+        QVERIFY(WriteFile(p.home.filePath(QStringLiteral("autostart/tallix-server.desktop")), "[Desktop Entry]\nExec=/x\n"));
+        const bool entryFails = broken == FolderReadOnly && ::geteuid() == 0;
 
         QStringList wrapper;
         auto writable = qScopeGuard([&] { QFile::setPermissions(p.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
@@ -228,6 +231,7 @@ private slots:
             }
             const auto readAndEnter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
             QVERIFY(QFile::setPermissions(p.folder.path(), readAndEnter));
+            QVERIFY(QFile::setPermissions(p.home.path(), readAndEnter | QFile::WriteOwner));
         }
 
         QVERIFY(p.Start({}, {}, false, wrapper));
@@ -243,6 +247,7 @@ private slots:
         QVERIFY2(p.Stop(signal, 10000), "it did not end with status 0 on the signal");
         // A save that fails says so, and only then.
         QCOMPARE(p.Stderr().contains("settings could not be saved to " + QFile::encodeName(ini)), broken == IniFolder || broken == IniDanglingLink);
+        QCOMPARE(p.Stderr().contains("The launch at start-up could not be saved ("), entryFails);
 
         const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=" + QByteArray::number(p.port) + "\r\nDaylightSavings=0\r\n";
         if (broken == IniFolder)
