@@ -5,6 +5,7 @@
 // the GUI thread, so that they close the main window like its close box does; an
 // operator's request for the server's status (SIGUSR1) into another; and a hang-up or
 // request to reload (SIGHUP) into a third, which the window takes as a request to end.
+// One instance at a time owns the signals; one made while another lives says nothing.
 class ShutdownSignals : public QObject
 {
     Q_OBJECT
