@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "DesktopEntryText.h"
+#include "FileLocations.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,11 +60,7 @@ XdgAutostartStore::XdgAutostartStore(const QString &autostartFolder) : folder_(a
 
 QString XdgAutostartStore::DefaultFolder()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // A relative XDG_CONFIG_HOME is invalid under the XDG base directory rules and is ignored.
-    if (config.isEmpty() || QDir::isRelativePath(config))
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart");
+    return XdgBaseFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) + QStringLiteral("/autostart");
 }
 
 QString XdgAutostartStore::FilePath() const { return folder_ + u'/' + kFileName; }
