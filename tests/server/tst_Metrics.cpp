@@ -71,8 +71,8 @@ private slots:
     {
         for (const char *good : {"127.0.0.1:9161", "[::1]:1", "[::]:65535", "0.0.0.0:80"})
             QCOMPARE(ListenAddress::FromText(QLatin1String(good)).value_or(ListenAddress()).Text(), QLatin1String(good));
-        for (const char *bad :
-             {"127.0.0.1", "::1:9161", "[127.0.0.1]:9161", "localhost:9161", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:+80", ":9161"})
+        for (const char *bad : {"127.0.0.1", "::1:9161", "[127.0.0.1]:9161", "localhost:9161", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:+80",
+                                "127.0.0.1:080", ":9161"})
             QVERIFY2(!ListenAddress::FromText(QLatin1String(bad)), bad);
     }
 
