@@ -20,6 +20,10 @@
 //       With --hostile N, N scrapers instead that each connect, send half a request and
 //       never read, connecting again whenever the endpoint drops them. Prints scrapes/s
 //       (or the drops seen) and this process's own CPU time.
+//   tallix-probe paced   --port P [--seconds S] [--interval-ms MS]
+//       One connection sends a 4-byte request every MS milliseconds (10) whatever the
+//       replies do (open loop), so that a server that stops for a moment shows it in many
+//       replies at once. Prints the percentiles of each request's time to its reply.
 //
 // Each mode prints one line "RESULT key=value ...".
 #include "proxy_header.h"
@@ -33,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -354,13 +359,66 @@ int Startup(int port, double timeout, char **command)
     return ms >= 0 ? 0 : 1;
 }
 
+int Paced(int port, double seconds, int intervalMs)
+{
+    const int fd = ConnectTo(port);
+    if (fd < 0) {
+        fprintf(stderr, "cannot connect\n");
+        return 1;
+    }
+    std::deque<Clock::time_point> waiting; // send times of requests not answered yet
+    std::vector<double> us;
+    std::string got;
+    const Clock::time_point start = Clock::now(),
+                            end = start
+                                  + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    Clock::time_point next = start;
+    const auto interval = std::chrono::milliseconds(intervalMs);
+    // The last replies get two seconds after the last request.
+    while (Clock::now() < end || (!waiting.empty() && Clock::now() < end + std::chrono::seconds(2))) {
+        Clock::time_point now = Clock::now();
+        if (now >= next && now < end) {
+            if (send(fd, "ping", 4, MSG_NOSIGNAL) != 4)
+                break;
+            waiting.push_back(now);
+            next += interval;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const int waitMs = int(std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count());
+        if (poll(&p, 1, std::clamp(waitMs, 0, intervalMs)) <= 0)
+            continue;
+        char buf[4096];
+        const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        got.append(buf, size_t(n));
+        now = Clock::now();
+        // Requests that waited together come back as one reply: "pingping:STAMP".
+        for (size_t colon; (colon = got.find(':')) != std::string::npos && got.size() >= colon + 14;) {
+            for (size_t k = 0; k < colon / 4 && !waiting.empty(); ++k) {
+                us.push_back(std::chrono::duration<double, std::micro>(now - waiting.front()).count());
+                waiting.pop_front();
+            }
+            got.erase(0, colon + 14);
+        }
+    }
+    close(fd);
+    if (us.empty())
+        return 1;
+    std::sort(us.begin(), us.end());
+    const auto pct = [&](double q) { return us[std::min(us.size() - 1, size_t(q * double(us.size())))]; };
+    printf("RESULT requests=%zu unanswered=%zu p50_us=%.0f p99_us=%.0f max_us=%.0f\n", us.size(), waiting.size(),
+           pct(0.5), pct(0.99), us.back());
+    return waiting.empty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     signal(SIGPIPE, SIG_IGN);
     if (argc < 2) {
-        fprintf(stderr, "usage: %s churn|hold|flood|scrape|startup --port P ...\n", argv[0]);
+        fprintf(stderr, "usage: %s churn|hold|flood|scrape|paced|startup --port P ...\n", argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
@@ -378,6 +436,8 @@ int main(int argc, char **argv)
     if (mode == "flood")
         return Flood(port, seconds, std::clamp(atoi(Arg(argc, argv, "--chunk", "65536").c_str()), 1, 1 << 20),
                      std::min(600.0, atof(Arg(argc, argv, "--read-timeout", "60").c_str())));
+    if (mode == "paced")
+        return Paced(port, seconds, std::clamp(atoi(Arg(argc, argv, "--interval-ms", "10").c_str()), 1, 1000));
     if (mode == "scrape")
         return Scrape(port, seconds, std::clamp(atoi(Arg(argc, argv, "--hostile", "0").c_str()), 0, 64));
     if (mode == "startup") {

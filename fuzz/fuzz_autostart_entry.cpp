@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(ParseDesktopExec(quoted) == QStringList{argument});
 
     // Through the file, as the unload writes it and the next load reads it.
-    store.Write(store.EntryData(argument));
+    FUZZ_CHECK(store.Write(store.EntryData(argument)));
     const QString readBack = store.Read();
     FUZZ_CHECK(readBack == quoted);
     FUZZ_CHECK(ParseDesktopExec(readBack) == QStringList{argument});

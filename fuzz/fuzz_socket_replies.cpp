@@ -79,9 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 5: // a large request, past the layer's input and output bounds
             client->Send(chunk.isEmpty() ? QByteArray(300000, 'L') : chunk.repeated(300000 / chunk.size() + 1));
             break;
-        case 6: // half-close: what was sent is still answered, then the server closes
-            client->CheckComplete();
+        case 6: // half-close at once: what was sent is still answered, then the server closes
             client->ShutdownWrite();
+            client->CheckComplete();
             FUZZ_CHECK(client->WaitForEnd());
             [[fallthrough]];
         case 7: // a reset in the middle of whatever is in flight

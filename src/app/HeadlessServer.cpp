@@ -34,6 +34,8 @@ HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
 bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics)
 {
     const SettingsReading reading = LoadSettings(files_.SettingsFile(), settings_);
+    for (const QString &note : reading.Notes)
+        Say(QStringLiteral("Server.ini %1").arg(note));
     daylight_ = ClockTick::DaylightAtStart(zone_, settings_.DaylightSavings, reading.DaylightSavedAt);
     Tick();
     // Before the time service, so that no start is announced that then fails.
@@ -48,8 +50,7 @@ bool HeadlessServer::Start(const HandedSockets &handed, const std::optional<List
     service_.ResetForStart(0, 0);
     if (!Listen(handed))
         return false;
-    for (const QString &line : service_.IgnoredRuleLines())
-        Say(QStringLiteral("%1 ignored, %2").arg(QLatin1String(ConnectionService::AccessFileName), line));
+    SayIgnoredRuleLines();
     if (handed.handed)
         Say(QStringLiteral("listening on %1 from the service manager; port \"%2\" in Server.ini not used")
                 .arg(handed.addresses.join(QStringLiteral(", ")), settings_.Port));
@@ -82,8 +83,24 @@ bool HeadlessServer::Listen(const HandedSockets &handed)
     return false;
 }
 
+void HeadlessServer::SayIgnoredRuleLines()
+{
+    for (const QString &line : service_.IgnoredRuleLines())
+        Say(QStringLiteral("%1 ignored, %2").arg(QLatin1String(ConnectionService::AccessFileName), line));
+}
+
+void HeadlessServer::ReloadAccessRules()
+{
+    if (stopped_)
+        return;
+    service_.ReloadRules();
+    Say(QStringLiteral("%1 read again").arg(QLatin1String(ConnectionService::AccessFileName)));
+    SayIgnoredRuleLines();
+}
+
 void HeadlessServer::Stop()
 {
+    stopped_ = true;
     ticker_.stop();
     service_.Stop();
     Say(QStringLiteral("stopped"));

@@ -32,8 +32,12 @@ public:
     // cannot be used.
     bool Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics);
     void Stop();
+    bool Stopped() const { return stopped_; }
+    const ConnectionService &Service() const { return service_; }
     // The four counters and the busy slots with their clients.
     void ReportStatus() const;
+    // Access.txt again: clients being served stay, new ones meet the new rules.
+    void ReloadAccessRules();
 
 private:
     bool Listen(const HandedSockets &handed);
@@ -41,6 +45,7 @@ private:
     // The clock's trust, read on the tick: one line at the start and at each change.
     void FollowClock();
     void SayClock(bool again) const;
+    void SayIgnoredRuleLines();
 
     const FileLocations files_;
     const TimeZone zone_;
@@ -54,4 +59,5 @@ private:
     ConnectionService service_;
     QTimer ticker_;
     std::unique_ptr<MetricsEndpoint> metrics_;
+    bool stopped_ = false;
 };

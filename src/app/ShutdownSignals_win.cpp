@@ -8,6 +8,8 @@
 struct ShutdownSignals::Private
 {};
 
+void ShutdownSignals::IgnoreClosedPipes() {} // a write to a closed pipe fails, and that is all
+
 ShutdownSignals::ShutdownSignals(QObject *parent) : QObject(parent), d(new Private) {}
 
 ShutdownSignals::~ShutdownSignals() { delete d; }

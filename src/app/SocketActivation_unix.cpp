@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -53,8 +54,15 @@ HandedSockets TakeHandedSockets()
     const int n = count.toInt(&countRead);
     if (pid.toLongLong(&pidRead) != qint64(::getpid()) || !pidRead || !countRead || n <= 0)
         return result;
+    // As sd_listen_fds(3): a count that runs past the largest descriptor is no count at all.
+    if (n > INT_MAX - FirstHandedDescriptor) {
+        result.refused << QStringLiteral("LISTEN_FDS=%1 from the service manager is too large; not used").arg(n);
+        return result;
+    }
     result.handed = true;
     for (int fd = FirstHandedDescriptor; fd < FirstHandedDescriptor + n; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0) // not open: a count too large, nothing to take or close
+            continue;
         const QString address = ListeningTcpAddress(fd);
         if (!address.isEmpty()) {
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);

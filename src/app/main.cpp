@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include "DisplayCheck.h"
 #include "HeadlessServer.h"
+#include "QuitOnceDrained.h"
 #include "ServiceManager.h"
 #include "ShutdownSignals.h"
 #include "SocketActivation.h"
@@ -19,20 +20,26 @@ int RunHeadless(QCoreApplication &app, const CommandLine &line, const HandedSock
     HeadlessServer server(line.files);
     ShutdownSignals requests;
     QObject::connect(&requests, &ShutdownSignals::StatusRequested, &server, &HeadlessServer::ReportStatus);
-    QObject::connect(&requests, &ShutdownSignals::Requested, &app, &QCoreApplication::quit);
+    QObject::connect(&requests, &ShutdownSignals::ReloadRequested, &server, &HeadlessServer::ReloadAccessRules);
+    // The stop button's stop, inside the event loop, which runs on until its clients are let go.
+    QObject::connect(&requests, &ShutdownSignals::Requested, &server, [&server] {
+        if (server.Stopped())
+            return;
+        NotifyServiceManager("STOPPING=1");
+        server.Stop();
+        QuitOnceDrained(server.Service());
+    });
     if (!server.Start(handed, line.metrics))
         return 1;
     NotifyServiceManager("READY=1");
-    const int status = app.exec();
-    NotifyServiceManager("STOPPING=1");
-    server.Stop();
-    return status;
+    return app.exec();
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    ShutdownSignals::IgnoreClosedPipes();
     QCoreApplication::setApplicationName(QStringLiteral("tallix-server"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLIX_VERSION));
     if (WantsNoWindow(argc, argv)) {
@@ -64,21 +71,24 @@ int main(int argc, char *argv[])
     frmMain w;
     auto quitWhenLastWindowGone = [&w] {
         if (w.IsUnloaded() && !w.HelpWindowOpen())
-            QCoreApplication::quit();
+            QuitOnceDrained(w.Server());
     };
     QObject::connect(&w, &frmMain::Unloaded, &app, quitWhenLastWindowGone, Qt::QueuedConnection);
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app, quitWhenLastWindowGone, Qt::QueuedConnection);
 
     ShutdownSignals shutdown;
-    QObject::connect(&shutdown, &ShutdownSignals::Requested, &w, [&w] {
+    const auto unloadAndEnd = [&w] {
         // A message box waiting for the operator would keep its own event loop going.
         while (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
             dialog->done(QDialog::Rejected);
         w.Form_Unload(frmMain::UnloadCause::System);
         w.close();
         if (w.HelpWindowOpen()) // a request to end the program ends all of it
-            QCoreApplication::quit();
-    });
+            QuitOnceDrained(w.Server());
+    };
+    QObject::connect(&shutdown, &ShutdownSignals::Requested, &w, unloadAndEnd);
+    // A desktop program has no configuration to reload: a hang-up ends it, as it always has.
+    QObject::connect(&shutdown, &ShutdownSignals::ReloadRequested, &w, unloadAndEnd);
     // The session manager's quit unloads like the close box does.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &w, [&w] { w.Form_Unload(frmMain::UnloadCause::System); });
 

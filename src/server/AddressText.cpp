@@ -49,5 +49,9 @@ QString ClientAddressText(const QHostAddress &address)
 {
     bool isV4 = false;
     const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
+    if (isV4)
+        return QHostAddress(v4).toString();
+    QHostAddress withoutZone = address;
+    withoutZone.setScopeId(QString());
+    return withoutZone.toString();
 }

@@ -15,6 +15,7 @@ std::optional<quint32> StrictIPv4(QStringView text);
 // Hexadecimal groups, colons and an optional dotted IPv4 tail; no zone ("%eth0").
 std::optional<QHostAddress> StrictIPv6(QStringView text);
 
-// A client's address as the log and the slot list show it: IPv4 clients in dotted decimal,
-// also when they came as ::ffff:a.b.c.d (a dual-stack socket, a PROXY header).
+// A client's address as the log and the slot list show it, the same on every socket layer:
+// IPv4 clients in dotted decimal, also when they came as ::ffff:a.b.c.d (a dual-stack
+// socket, a PROXY header); IPv6 clients without a zone.
 QString ClientAddressText(const QHostAddress &address);

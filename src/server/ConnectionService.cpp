@@ -68,6 +68,19 @@ bool ConnectionService::FollowClockRule()
     return true;
 }
 
+void ConnectionService::ReloadRules()
+{
+    ReadRules();
+    if (rules_.IsEmpty())
+        return;
+    for (int slot = 1; slot <= slots_.SocketCount(); ++slot) {
+        if (!slots_.InUse(slot))
+            continue;
+        slotAddress_[slot] = rules_.LimitKey(AccessRules::FromHost(QHostAddress(socServer_.RemoteHostIP(slot))));
+        ++busyByAddress_[slotAddress_[slot]];
+    }
+}
+
 void ConnectionService::Stop()
 {
     for (int i = 0; i <= slots_.SocketCount(); ++i)

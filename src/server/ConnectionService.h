@@ -46,6 +46,9 @@ public:
     // The second step on sockets a service manager opened instead of a port of its own;
     // see SocketControl::ListenOn.
     bool ListenOn(const std::vector<qintptr> &listeners);
+    // The rules file again while serving: the clients being served stay and count toward
+    // the per-address limit as the new rules count them; new connections meet the new rules.
+    void ReloadRules();
     // Closes every element from the listener to the slot count, busy or free (their
     // clients get no close notification), then unloads the slots. Counts stay.
     void Stop();
@@ -55,6 +58,8 @@ public:
     const SlotTable &Slots() const { return slots_; }
     const ConnectionCounters &Counters() const { return counters_; }
     const ServiceStats &Stats() const { return stats_; }
+    // After Stop: connections still ending; see SocketControl::Draining.
+    bool Draining() const { return socServer_.Draining(); }
     // The rules file's lines the last start left out, as "line N: text", for the
     // operator to see; empty without a file.
     QStringList IgnoredRuleLines() const { return rules_.IgnoredLines(); }

@@ -4,7 +4,7 @@
 
 #include <sys/socket.h>
 
-// The listening socket of the epoll layer and the text of a peer's address.
+// The listening socket of the epoll layer.
 namespace DualStackListener {
 
 // A non-blocking listener on every address of both protocols (IPv4 clients arrive as
@@ -15,7 +15,5 @@ int Open(quint16 port);
 quint16 BoundPort(int fd);
 // Whether a listener takes IPv6 clients and IPv4 ones alike.
 bool IsDualStack(int fd);
-// IPv4 clients in dotted decimal (never ::ffff:a.b.c.d), IPv6 clients as IPv6 text.
-QString AddressText(const sockaddr_storage &a, socklen_t len);
 
 } // namespace DualStackListener

@@ -74,22 +74,3 @@ bool DualStackListener::IsDualStack(int fd)
     return getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0 && a.ss_family == AF_INET6
            && getsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, &optLen) == 0 && v6only == 0;
 }
-
-QString DualStackListener::AddressText(const sockaddr_storage &a, socklen_t len)
-{
-    char buf[INET6_ADDRSTRLEN] = {};
-    if (a.ss_family == AF_INET && len >= sizeof(sockaddr_in)) {
-        const auto *v4 = reinterpret_cast<const sockaddr_in *>(&a);
-        if (inet_ntop(AF_INET, &v4->sin_addr, buf, sizeof buf))
-            return QString::fromLatin1(buf);
-    } else if (a.ss_family == AF_INET6 && len >= sizeof(sockaddr_in6)) {
-        const auto *v6 = reinterpret_cast<const sockaddr_in6 *>(&a);
-        if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
-            if (inet_ntop(AF_INET, &v6->sin6_addr.s6_addr[12], buf, sizeof buf))
-                return QString::fromLatin1(buf);
-        } else if (inet_ntop(AF_INET6, &v6->sin6_addr, buf, sizeof buf)) {
-            return QString::fromLatin1(buf);
-        }
-    }
-    return QString();
-}

@@ -2,6 +2,7 @@
 // with replies still queued.
 #include "EpollEngine.h"
 
+#include "ShutdownSending.h"
 #include "SocketControl.h"
 
 #include <algorithm>
@@ -82,7 +83,8 @@ void EpollEngine::CloseSlot(int slot)
     std::unique_ptr<Conn> c = std::move(slotConn[slot]);
     if (!c)
         return;
-    if (c->fd < 0 || c->Unsent() == 0) {
+    // At once only when that resets nothing: nothing to send, and nothing unread.
+    if (c->fd < 0 || (c->Unsent() == 0 && (c->peerEof || !HasUnreadInput(c->fd)))) {
         Dispose(std::move(c));
         return;
     }
@@ -93,9 +95,12 @@ void EpollEngine::CloseSlot(int slot)
     c->closeDeadline = QDeadlineTimer(SocketControl::CloseTimeoutMs);
     Conn *raw = c.get();
     closing.push_back(std::move(c));
-    UpdateInterest(raw);
     if (!sweepTimer.isActive())
         sweepTimer.start();
+    if (raw->Unsent() == 0)
+        FinishClosing(raw);
+    else
+        UpdateInterest(raw);
 }
 
 // The queued replies have left a closing connection: say we are done sending, then

@@ -36,6 +36,7 @@ public:
     QString PeerAddress(int slot) const override;
     qint64 QueuedOutput(int slot) const override;
     qint64 BufferedBytes() const override;
+    bool Draining() const override { return !closing.empty(); }
 
 private:
     struct Conn

@@ -1,5 +1,6 @@
 #include "EpollEngine.h"
 
+#include "AddressText.h"
 #include "DualStackListener.h"
 #include "SocketControl.h"
 
@@ -293,7 +294,7 @@ QHostAddress EpollEngine::PendingPeer(qintptr requestID) const
 QString EpollEngine::PeerAddress(int slot) const
 {
     const Conn *c = slotConn[slot].get();
-    return c ? DualStackListener::AddressText(c->peer, c->peerLen) : QString();
+    return c ? ClientAddressText(QHostAddress(reinterpret_cast<const sockaddr *>(&c->peer))) : QString();
 }
 
 qint64 EpollEngine::QueuedOutput(int slot) const

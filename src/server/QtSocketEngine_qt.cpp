@@ -42,6 +42,10 @@ public:
     QString PeerAddress(int slot) const override;
     qint64 QueuedOutput(int slot) const override;
     qint64 BufferedBytes() const override;
+    bool Draining() const override
+    {
+        return std::any_of(closing.begin(), closing.end(), [](const QPointer<QTcpSocket> &s) { return !s.isNull(); });
+    }
 
 private:
     struct Slot
@@ -236,7 +240,9 @@ void QtSocketEngine::OnGone(int slot)
 void QtSocketEngine::Detach(QTcpSocket *s)
 {
     QObject::disconnect(s, nullptr, &q, nullptr);
-    if (s->state() == QAbstractSocket::UnconnectedState || s->bytesToWrite() == 0) {
+    // At once only when that resets nothing: nothing to send, and nothing unread.
+    if (s->state() == QAbstractSocket::UnconnectedState
+        || (s->bytesToWrite() == 0 && !HasUnreadInput(s->socketDescriptor()))) {
         s->abort();
         s->deleteLater();
         return;
@@ -261,6 +267,7 @@ void QtSocketEngine::Detach(QTcpSocket *s)
     closing.push_back(s);
     std::erase_if(closing, [](const QPointer<QTcpSocket> &p) { return p.isNull(); });
     s->readAll();
+    shutWhenSent();
 }
 
 QByteArray QtSocketEngine::Read(int slot, qint64 maxLen)

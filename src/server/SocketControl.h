@@ -102,6 +102,9 @@ public:
     // connections (waiting input and unsent output, including connections being closed).
     qint64 QueuedOutput(int index) const;
     qint64 BufferedBytes() const;
+    // Connections that Close released are still ending: their replies leaving, or their
+    // clients yet to close (at most CloseTimeoutMs). Ending the process now would reset them.
+    bool Draining() const;
 
 signals:
     void ConnectionRequest(int index, qintptr requestID);

@@ -44,6 +44,9 @@ public:
     virtual QString PeerAddress(int slot) const = 0;
     virtual qint64 QueuedOutput(int slot) const = 0;
     virtual qint64 BufferedBytes() const = 0;
+    // Connections released by CloseSlot that are still sending queued replies or waiting
+    // for their client's end.
+    virtual bool Draining() const = 0;
 
 protected:
     // The owner first keeps back the events of connections still sending a PROXY header.

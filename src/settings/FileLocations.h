@@ -34,3 +34,8 @@ struct FileLocations
 std::optional<FileLocations> InstalledLocations(const QString &programFolder);
 // How this platform tells an installed copy, in one sentence.
 QString InstalledCopyRule();
+
+// Where there are XDG folders: one of them without a trailing "/", the variable's value
+// when it is an absolute path, else underHome in the user's home ($HOME, else the
+// account's entry). The start-up entry's folder is found the same way.
+QString XdgBaseFolder(const char *variable, const QString &underHome);

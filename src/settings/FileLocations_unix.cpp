@@ -18,17 +18,22 @@ QString HomeFolder()
     return account && account->pw_dir ? QFile::decodeName(account->pw_dir) : QString();
 }
 
-// An XDG base folder; a relative value is invalid under the XDG rules and is ignored.
 QString BaseFolder(const char *variable, const QString &underHome)
 {
+    return XdgBaseFolder(variable, underHome) + QStringLiteral("/tallix-server/");
+}
+
+} // namespace
+
+QString XdgBaseFolder(const char *variable, const QString &underHome)
+{
+    // A relative value is invalid under the XDG rules and is ignored.
     const QString set = qEnvironmentVariable(variable);
     QString base = !set.isEmpty() && QDir::isAbsolutePath(set) ? set : HomeFolder() + u'/' + underHome;
     while (base.endsWith(u'/'))
         base.chop(1);
-    return base + QStringLiteral("/tallix-server/");
+    return base;
 }
-
-} // namespace
 
 std::optional<FileLocations> InstalledLocations(const QString &programFolder)
 {

@@ -11,6 +11,15 @@ namespace {
 const QString kRunKeyPath = QString::fromLatin1(RunKeyPath);
 const QString kValueName = QString::fromLatin1(StartupEntryName);
 
+bool Succeeded(LONG status, QString *why)
+{
+    if (status == ERROR_SUCCESS)
+        return true;
+    if (why)
+        *why = qt_error_string(int(status));
+    return false;
+}
+
 } // namespace
 
 QString RegistryRunStore::Read() const
@@ -23,12 +32,18 @@ QString RegistryRunStore::Read() const
     return {};
 }
 
-void RegistryRunStore::Write(const QString &data)
+bool RegistryRunStore::Write(const QString &data, QString *why)
 {
-    SetRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName, RegValueData(data), REG_SZ);
+    return Succeeded(SetRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName, RegValueData(data), REG_SZ), why);
 }
 
-void RegistryRunStore::Delete() { DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName); }
+bool RegistryRunStore::Delete(QString *why)
+{
+    // What cannot be read (a key this user may not change) is not there to delete.
+    if (Read().isEmpty())
+        return true;
+    return Succeeded(DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName), why);
+}
 
 QString RegistryRunStore::EntryData(const QString &executablePath) const
 {

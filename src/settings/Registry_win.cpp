@@ -1,22 +1,18 @@
 #include "Registry.h"
 
-#include <QByteArray>
+#include <QString>
 
 #include <vector>
 
 namespace {
 
-QByteArray Ansi(const QString &text)
-{
-    return text.toLocal8Bit(); // the ANSI code page on Windows
-}
+// The text as the wide-character functions take it: UTF-16, ending in a null.
+LPCWSTR Wide(const QString &text) { return reinterpret_cast<LPCWSTR>(text.utf16()); }
 
-HKEY OpenKey(HKEY hKey, const QString &subKey)
+LONG OpenKey(HKEY hKey, const QString &subKey, HKEY &opened)
 {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(hKey, Ansi(subKey).constData(), 0, RegAccess, &opened) != ERROR_SUCCESS)
-        return nullptr;
-    return opened;
+    opened = nullptr;
+    return RegOpenKeyExW(hKey, Wide(subKey), 0, RegAccess, &opened);
 }
 
 QString AsText(const RegValueData &data)
@@ -49,31 +45,34 @@ LONG ReadRegValue(HKEY hKey, const QString &valueName, RegValueData &valueData)
 {
     if (!hKey)
         return ERROR_INVALID_HANDLE;
-    const QByteArray name = Ansi(valueName);
     DWORD type = 0;
     DWORD size = 0;
-    LONG status = RegQueryValueExA(hKey, name.constData(), nullptr, &type, nullptr, &size);
+    LONG status = RegQueryValueExW(hKey, Wide(valueName), nullptr, &type, nullptr, &size);
     if (status != ERROR_SUCCESS)
         return status;
 
     if (type == REG_SZ) {
-        // One spare byte so that the text always ends, even if it was stored without a null.
-        std::vector<char> buffer(size_t(size) + 1, '\0');
+        // One spare character so that the text always ends, even if it was stored without a
+        // null (or with an odd byte count).
+        std::vector<char16_t> buffer(size_t(size) / 2 + 2, u'\0');
         DWORD got = size;
-        status = RegQueryValueExA(hKey, name.constData(), nullptr, nullptr, reinterpret_cast<BYTE *>(buffer.data()),
+        status = RegQueryValueExW(hKey, Wide(valueName), nullptr, nullptr, reinterpret_cast<BYTE *>(buffer.data()),
                                   &got);
         if (status != ERROR_SUCCESS) {
             valueData = QString();
             return status;
         }
-        const size_t length = qstrnlen(buffer.data(), qMin<size_t>(got, buffer.size()));
-        valueData = QString::fromLocal8Bit(buffer.data(), qsizetype(length));
+        const size_t stored = qMin<size_t>(got / 2, buffer.size() - 1);
+        size_t length = 0;
+        while (length < stored && buffer[length] != u'\0')
+            ++length;
+        valueData = QString::fromUtf16(buffer.data(), qsizetype(length));
         return status;
     }
     if (type == REG_DWORD) {
         DWORD number = 0;
         DWORD got = sizeof number;
-        status = RegQueryValueExA(hKey, name.constData(), nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &got);
+        status = RegQueryValueExW(hKey, Wide(valueName), nullptr, nullptr, reinterpret_cast<BYTE *>(&number), &got);
         if (status == ERROR_SUCCESS)
             valueData = qint32(number);
         return status;
@@ -83,19 +82,18 @@ LONG ReadRegValue(HKEY hKey, const QString &valueName, RegValueData &valueData)
 
 LONG WriteRegValue(HKEY hKey, const QString &valueName, LONG valueType, const RegValueData &valueData)
 {
-    const QByteArray name = Ansi(valueName);
     if (valueType == REG_SZ) {
-        const QByteArray text = Ansi(AsText(valueData));
-        // constData() ends in a null; the length counts it.
-        return RegSetValueExA(hKey, name.constData(), 0, REG_SZ, reinterpret_cast<const BYTE *>(text.constData()),
-                              DWORD(text.size() + 1));
+        const QString text = AsText(valueData);
+        // utf16() ends in a null; the length in bytes counts it.
+        return RegSetValueExW(hKey, Wide(valueName), 0, REG_SZ, reinterpret_cast<const BYTE *>(text.utf16()),
+                              DWORD((text.size() + 1) * sizeof(char16_t)));
     }
     if (valueType == REG_DWORD) {
         qint32 number = 0;
         if (!AsNumber(valueData, number))
             return ERROR_INVALID_PARAMETER;
         const DWORD stored = DWORD(number);
-        return RegSetValueExA(hKey, name.constData(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&stored),
+        return RegSetValueExW(hKey, Wide(valueName), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&stored),
                               sizeof stored);
     }
     return ERROR_SUCCESS;
@@ -104,29 +102,33 @@ LONG WriteRegValue(HKEY hKey, const QString &valueName, LONG valueType, const Re
 RegValueData GetRegValue(HKEY hKey, const QString &subKey, const QString &valueName)
 {
     RegValueData data;
-    HKEY key = OpenKey(hKey, subKey);
-    if (!key)
+    HKEY key = nullptr;
+    if (OpenKey(hKey, subKey, key) != ERROR_SUCCESS)
         return data;
     ReadRegValue(key, valueName, data);
     RegCloseKey(key);
     return data;
 }
 
-void SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName, const RegValueData &valueData,
+LONG SetRegValue(HKEY hKey, const QString &subKey, const QString &valueName, const RegValueData &valueData,
                  LONG valueType)
 {
-    HKEY key = OpenKey(hKey, subKey);
-    if (!key)
-        return;
-    WriteRegValue(key, valueName, valueType, valueData);
+    HKEY key = nullptr;
+    LONG status = OpenKey(hKey, subKey, key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = WriteRegValue(key, valueName, valueType, valueData);
     RegCloseKey(key);
+    return status;
 }
 
-void DeleteRegValue(HKEY hKey, const QString &subKey, const QString &valueName)
+LONG DeleteRegValue(HKEY hKey, const QString &subKey, const QString &valueName)
 {
-    HKEY key = OpenKey(hKey, subKey);
-    if (!key)
-        return;
-    RegDeleteValueA(key, Ansi(valueName).constData());
+    HKEY key = nullptr;
+    LONG status = OpenKey(hKey, subKey, key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = RegDeleteValueW(key, Wide(valueName));
     RegCloseKey(key);
+    return status;
 }

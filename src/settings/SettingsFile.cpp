@@ -59,14 +59,24 @@ SettingsReading LoadSettings(const QString &path, Settings &s)
     };
     const QString portPrefix = QStringLiteral("port=");
 
-    for (const QString &line : SplitLines(text)) {
+    const QStringList lines = SplitLines(text);
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QString &line = lines[n];
         const QString lowered = line.toLower();
         for (const auto &entry : boxes) {
             if (!lowered.startsWith(entry.prefix))
                 continue;
-            const std::optional<int> state = CheckBoxState(lowered.mid(entry.prefix.size()));
-            if (!state)
-                return reading; // an illegal state ends the reading; earlier lines stay applied
+            const QString value = lowered.mid(entry.prefix.size());
+            const std::optional<int> state = CheckBoxState(value);
+            if (!state) {
+                // An illegal state ends the reading; earlier lines stay applied.
+                reading.Notes << QStringLiteral("line %1: %2 is not 0, 1 or 2; the lines after it are not read")
+                                     .arg(n + 1)
+                                     .arg(line.left(100));
+                return reading;
+            }
+            if (value != QString::number(*state))
+                reading.Notes << QStringLiteral("line %1: %2 reads as %3").arg(n + 1).arg(line.left(100)).arg(*state);
             s.*entry.box = *state;
             if (entry.box == &Settings::DaylightSavings && savedAt.isValid())
                 reading.DaylightSavedAt = savedAt;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The five operator choices kept in Server.ini. Check-box states are 0 unchecked,
@@ -21,6 +22,7 @@ struct SettingsReading
     // When the daylight value that was read had been saved (the file's time); nothing
     // when no DaylightSavings line was applied, the file could not be read or has no time.
     std::optional<QDateTime> DaylightSavedAt;
+    QStringList Notes;
 };
 
 // Reads the file into s. Lines end at CR, CR LF or LF. Keys match in any letter case but
@@ -28,7 +30,8 @@ struct SettingsReading
 // is ParseNumber of the text after "=", rounded half to even; a value other than 0, 1 or 2
 // ends the reading at that line, keeping what earlier lines set. The port takes the text
 // after "port=" from the lowered line as it stands. A file that cannot be opened changes
-// nothing. Nothing is ever reported.
+// nothing. The reading's notes get a line for the operator for the line that ended the
+// reading and for each value not written as 0, 1 or 2 ("line 3: LogIPs=true reads as 0").
 SettingsReading LoadSettings(const QString &path, Settings &s);
 
 // Writes exactly the five lines, each ending in CR LF, the port as the number ParseNumber

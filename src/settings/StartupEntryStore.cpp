@@ -2,10 +2,9 @@
 
 int LoadStartupEntry(const StartupEntryStore &store) { return store.Read().isEmpty() ? 0 : 1; }
 
-void SaveStartupEntry(StartupEntryStore &store, int chkLoadOnStartUp, const QString &executablePath)
+bool SaveStartupEntry(StartupEntryStore &store, int chkLoadOnStartUp, const QString &executablePath, QString *why)
 {
     if (chkLoadOnStartUp == 1)
-        store.Write(store.EntryData(executablePath));
-    else
-        store.Delete();
+        return store.Write(store.EntryData(executablePath), why);
+    return store.Delete(why);
 }

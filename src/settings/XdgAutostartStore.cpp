@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "DesktopEntryText.h"
+#include "FileLocations.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,11 +60,7 @@ XdgAutostartStore::XdgAutostartStore(const QString &autostartFolder) : folder_(a
 
 QString XdgAutostartStore::DefaultFolder()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // A relative XDG_CONFIG_HOME is invalid under the XDG base directory rules and is ignored.
-    if (config.isEmpty() || QDir::isRelativePath(config))
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/autostart");
+    return XdgBaseFolder("XDG_CONFIG_HOME", QStringLiteral(".config")) + QStringLiteral("/autostart");
 }
 
 QString XdgAutostartStore::FilePath() const { return folder_ + u'/' + kFileName; }
@@ -79,27 +76,34 @@ QString XdgAutostartStore::Read() const
     return UnescapeDesktopString(keys.exec);
 }
 
-void XdgAutostartStore::Write(const QString &data)
+bool XdgAutostartStore::Write(const QString &data, QString *why)
 {
-    if (!QDir().mkpath(folder_))
-        return;
+    if (!QDir().mkpath(folder_)) {
+        if (why)
+            *why = QStringLiteral("the folder %1 cannot be made").arg(folder_);
+        return false;
+    }
     const QString text = kMainGroup
                          + QStringLiteral("\n"
                                           "Type=Application\n"
                                           "Name=")
                          + QLatin1String(StartupEntryName) + QStringLiteral("\nExec=") + EscapeDesktopString(data)
                          + u'\n';
-    WriteFileAtomically(FilePath(), text.toUtf8());
+    return WriteFileAtomically(FilePath(), text.toUtf8(), why);
 }
 
-void XdgAutostartStore::Delete()
+bool XdgAutostartStore::Delete(QString *why)
 {
     // An entry without a usable Exec reads as absent but is still ours to remove.
     QFile file(FilePath());
     if (!file.open(QIODevice::ReadOnly) || ReadMainGroup(QString::fromUtf8(file.readAll())).hidden)
-        return;
+        return true;
     file.close();
-    QFile::remove(FilePath());
+    if (file.remove())
+        return true;
+    if (why)
+        *why = file.errorString();
+    return false;
 }
 
 QString XdgAutostartStore::EntryData(const QString &executablePath) const { return QuoteExecArgument(executablePath); }

@@ -18,10 +18,10 @@ public:
     QString Read() const override;
     // Creates the folder when missing and replaces the file atomically. When the folder
     // cannot be made or written, nothing changes.
-    void Write(const QString &data) override;
+    bool Write(const QString &data, QString *why = nullptr) override;
     // Removes the entry, also one that reads as absent for want of an Exec. A hidden entry
     // is left alone: removing it could uncover a system-wide entry it switches off.
-    void Delete() override;
+    bool Delete(QString *why = nullptr) override;
     // The executable's path quoted by the Exec rules.
     QString EntryData(const QString &executablePath) const override;
 

@@ -127,7 +127,9 @@ private:
     // What the reading found, for the start-up rule of the daylight box.
     SettingsReading ReadSettingsIntoControls();
     bool WriteSettingsFromControls(QString &why);
-    void ReportUnsavedSettings(const QString &why, bool operatorWatching) const;
+    // A change the unload could not make: on standard error, and to the desktop when the
+    // operator closed the window.
+    void ReportAtUnload(const QString &text, bool operatorWatching) const;
     const FileLocations &Files() const { return *env_.files; }
     void CreateControls();
     void ApplyColours();

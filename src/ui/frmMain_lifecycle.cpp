@@ -109,19 +109,26 @@ void frmMain::Form_Unload(UnloadCause cause)
     });
     Try([&] {
         if (QString why; !WriteSettingsFromControls(why))
-            ReportUnsavedSettings(why, cause == UnloadCause::Operator);
+            ReportAtUnload(
+                QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
+                    .arg(QDir::toNativeSeparators(Files().SettingsFile()), why),
+                cause == UnloadCause::Operator);
     });
-    Try([&] { SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath()); });
+    Try([&] {
+        if (QString why; !SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath(), &why))
+            ReportAtUnload(
+                QStringLiteral("The launch at start-up could not be %1 (%2).")
+                    .arg(chkLoadOnStartUp->Value() == 1 ? QStringLiteral("saved") : QStringLiteral("removed"), why),
+                cause == UnloadCause::Operator);
+    });
     tmrConstant->stop();
     trayWatch_->stop();
     hide();
     emit Unloaded();
 }
 
-void frmMain::ReportUnsavedSettings(const QString &why, bool operatorWatching) const
+void frmMain::ReportAtUnload(const QString &text, bool operatorWatching) const
 {
-    const QString text = QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
-                             .arg(QDir::toNativeSeparators(Files().SettingsFile()), why);
     std::fprintf(stderr, "tallix-server: %s\n", qPrintable(text));
     // A notice that closes itself and holds nothing up; a session that is ending, or a
     // signal, may have nobody left to read it, and the line above is there in any case.

@@ -7,6 +7,7 @@
 #include <QScopeGuard>
 #include <QTimeZone>
 
+#include <climits>
 #include <memory>
 #include <sys/un.h>
 #include <vector>
@@ -74,10 +75,13 @@ private slots:
     {
         QVERIFY(server.Prepare("LogIPs=1\r\n"));
         QVERIFY(Headless ? server.Start(HeadlessArgs, NoDisplay) : server.Start());
-        // One full connection first, so that lazily made objects exist before the baseline.
-        QVERIFY(Served(server.port));
-        QTest::qWait(200);
-        baselineFds = server.OpenDescriptors();
+        // One full connection first, so that lazily made objects exist before the baseline:
+        // what is open with it, less its own socket once the program has let it go.
+        LoopbackClient first;
+        QVERIFY(first.Connect(server.port) && IsReplyTo(first.Ask("time"), "time"));
+        baselineFds = server.OpenDescriptors() - 1;
+        first.Reset();
+        QTRY_COMPARE(server.OpenDescriptors(), baselineFds);
     }
 
     void cleanup()
@@ -139,11 +143,43 @@ private slots:
                 QVERIFY(c.WaitForEnd());
             }
         }
-        QTest::qWait(300);
+        QTRY_COMPARE(server.OpenDescriptors(), baselineFds); // every client let go
         const qint64 grown = server.ResidentKiB() - rssAfterWarmup;
         qInfo("RSS grew by %lld KiB over %d cycles", grown, cycles - warmup);
         // The allocator may keep a little; a leak per connection would show as megabytes.
         QVERIFY2(grown < 2048, qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(grown)));
+    }
+
+    // A signal stops as the stop button does, inside the event loop: the replies queued for a
+    // client that sends without reading still leave, then the end, not a reset. Standard
+    // error on a pipe nobody reads any more ends nothing (the window-less mode writes to it
+    // at start, on SIGUSR1 and at the stop).
+    void signalStopDrainsWithStderrGone()
+    {
+        ProgramProcess p;
+        const QStringList stderrGone = {QStringLiteral("bash"), QStringLiteral("-c"), QStringLiteral("exec 2> >(:); sleep 0.3; exec \"$0\" \"$@\"")};
+        QVERIFY(p.Prepare() && p.Start(Headless ? HeadlessArgs : QStringList(), Headless ? NoDisplay : QStringList(), true, stderrGone));
+        LoopbackClient c;
+        QVERIFY(c.Connect(p.port));
+        const QByteArray data = Pattern(64 * 1024 * 1024);
+        qint64 sent = 0;
+        for (QDeadlineTimer flood(3000); sent < data.size() && !flood.hasExpired();) {
+            const qint64 n = c.SendSome(data.constData() + sent, 65536);
+            QVERIFY(n >= 0);
+            sent += n;
+        }
+        QVERIFY2(sent < data.size(), "the program kept reading from a client that never reads");
+        ::kill(pid_t(p.process.processId()), SIGUSR1);
+        ::kill(pid_t(p.process.processId()), SIGTERM);
+        QVERIFY(c.WaitForEnd(20000) && !c.WasReset());
+        QByteArray echoed;
+        bool complete = false;
+        QVERIFY(SplitReplies(c.Received(), echoed, complete) && complete && data.startsWith(echoed));
+        QVERIFY2(echoed.size() >= 64 * 1024, qPrintable(QString::number(echoed.size())));
+        c.Reset();
+        QVERIFY(p.process.waitForFinished(15000));
+        QCOMPARE(p.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.process.exitCode(), 0);
     }
 
     // Each row breaks one thing, then starts the program at load on its port and ends it
@@ -180,6 +216,9 @@ private slots:
             QVERIFY(QFile::remove(ini) && QFile::link(QStringLiteral("missing/Server.ini"), ini));
         if (broken == LogsFile)
             QVERIFY(WriteFile(p.Path(QStringLiteral("Logs")), "not a folder"));
+        // Launched at login: the unload writes the entry again, which nobody (below) may not.
+        QVERIFY(WriteFile(p.home.filePath(QStringLiteral("autostart/tallix-server.desktop")), "[Desktop Entry]\nExec=/x\n"));
+        const bool entryFails = broken == FolderReadOnly && ::geteuid() == 0;
 
         QStringList wrapper;
         auto writable = qScopeGuard([&] { QFile::setPermissions(p.folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
@@ -192,6 +231,7 @@ private slots:
             }
             const auto readAndEnter = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
             QVERIFY(QFile::setPermissions(p.folder.path(), readAndEnter));
+            QVERIFY(QFile::setPermissions(p.home.path(), readAndEnter | QFile::WriteOwner));
         }
 
         QVERIFY(p.Start({}, {}, false, wrapper));
@@ -207,6 +247,7 @@ private slots:
         QVERIFY2(p.Stop(signal, 10000), "it did not end with status 0 on the signal");
         // A save that fails says so, and only then.
         QCOMPARE(p.Stderr().contains("settings could not be saved to " + QFile::encodeName(ini)), broken == IniFolder || broken == IniDanglingLink);
+        QCOMPARE(p.Stderr().contains("The launch at start-up could not be saved ("), entryFails);
 
         const QByteArray saved = "StartOnLoad=1\r\nMinimizeOnLoad=0\r\nLogIPs=1\r\nport=" + QByteArray::number(p.port) + "\r\nDaylightSavings=0\r\n";
         if (broken == IniFolder)
@@ -303,7 +344,7 @@ private slots:
             QSKIP("run by tst_Program_headless");
         ProgramProcess p;
         NotifySocket notify;
-        QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\n"));
+        QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\nMinimizeOnLoad=yes\r\nDaylightSavings=-1\r\nLogIPs=0\r\n"));
         const QByteArray ini = p.File(QStringLiteral("Server.ini"));
         auto metricsOn = [](quint16 port) {
             return HeadlessArgs + QStringList{QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(port)};
@@ -330,11 +371,22 @@ private slots:
         QVERIFY(QDir().rmdir(today) && Served(p.port) && Served(p.port));
         QCOMPARE(p.Stderr().count("cannot write the connection log in "), 1);
         QCOMPARE(p.Stderr().count("Logs is written again"), 1);
+        // SIGHUP reads Access.txt again: the clients being served stay (and count toward the
+        // per-address limit), new ones meet its rules.
+        QVERIFY(WriteFile(p.Path(QStringLiteral("Access.txt")), "deny 127.0.0.0/8\nallow nothing\nper-address 1\n"));
+        ::kill(pid_t(p.process.processId()), SIGHUP);
+        QTRY_VERIFY(p.Stderr().contains("tallix-server: Access.txt read again\ntallix-server: Access.txt ignored, line 2: allow nothing\n"));
+        QVERIFY(!Served(p.port) && !Served(p.port, "::1") && IsReplyTo(a.Ask("a"), "a") && IsReplyTo(b.Ask("b"), "b"));
+        b.Reset();
+        QTRY_VERIFY(Served(p.port, "::1"));
         QVERIFY(p.Stop(SIGTERM, 10000));
         QCOMPARE(notify.Said(), QByteArray("READY=1\nSTOPPING=1\n"));
         QCOMPARE(p.File(QStringLiteral("Server.ini")), ini);
         QVERIFY(p.Stderr().contains(QStringLiteral("listening on port %1 (IPv6 and IPv4)\n").arg(p.port).toUtf8()));
         QVERIFY(p.Stderr().endsWith("tallix-server: stopped\n"));
+        // What of Server.ini is not read as written is said first.
+        QVERIFY(p.Stderr().startsWith("tallix-server: Server.ini line 5: MinimizeOnLoad=yes reads as 0\n"
+                                      "tallix-server: Server.ini line 6: DaylightSavings=-1 is not 0, 1 or 2; the lines after it are not read\n"));
 
         // A port it cannot use ends it at once with status 1: the time port with the window's
         // message, or the metrics port.
@@ -379,6 +431,19 @@ private slots:
         QVERIFY(p.Start(HeadlessArgs, NoDisplay, false, passing));
         QVERIFY(EchoesAll(queued, "queued"));
         QVERIFY(p.Stop());
+
+        // Counts no manager would pass: one past every open descriptor says nothing of the
+        // descriptors that are not there; one past the largest is not used at all.
+        ProgramProcess big;
+        QVERIFY(big.Prepare());
+        const QString count = QStringLiteral("exec %1 %2<&-; LISTEN_PID=$$ LISTEN_FDS=%3 exec \"$0\" \"$@\"");
+        const QStringList bash = {QStringLiteral("bash"), QStringLiteral("-c")};
+        QVERIFY(big.Start(HeadlessArgs, NoDisplay, false, bash + QStringList{count.arg(QStringLiteral("3<&%1").arg(held)).arg(held).arg(200000)}));
+        QVERIFY(Served(p.port) && big.Stop());
+        QVERIFY2(big.Stderr().count('\n') < 8, big.Stderr().left(500).constData());
+        QVERIFY(big.Start(HeadlessArgs, NoDisplay, true, bash + QStringList{count.arg(QString()).arg(held).arg(INT_MAX)}));
+        QVERIFY(Served(big.port) && big.Stop());
+        QVERIFY(big.Stderr().contains("LISTEN_FDS=2147483647 from the service manager is too large; not used"));
 
         // Debian's own stand-in for the service manager, with an IPv4 and an IPv6 socket.
         ProgramProcess s;

@@ -128,7 +128,8 @@ void tst_Connections::portHeldElsewhereFailsUntilFreed()
 }
 
 // A client that sends without reading is held to a bounded buffer while others are served;
-// a stop still lets every reply queued for it leave, whole and in order, before the end.
+// a stop still lets every reply queued for it leave, whole and in order, before the end,
+// and resets no client, not even one whose last bytes were never read.
 void tst_Connections::floodIsBoundedAndStopLetsQueuedRepliesLeave()
 {
     Rig r;
@@ -151,13 +152,19 @@ void tst_Connections::floodIsBoundedAndStopLetsQueuedRepliesLeave()
     QCOMPARE(bystander.Ask("b"), QByteArray("b:") + Stamp);
     const qint64 queued = r.sockets.QueuedOutput(1);
     QVERIFY(queued >= 64 * 1024);
+    // Nothing is queued for the bystander, but it sent bytes not read yet: no reset either.
+    QVERIFY(bystander.SendAll("unread"));
     r.service.Stop();
-    QVERIFY(c.WaitForEnd(20000));
+    QVERIFY(r.service.Draining());
+    QVERIFY(bystander.WaitForEnd() && !bystander.WasReset());
+    QVERIFY(c.WaitForEnd(20000) && !c.WasReset());
     QByteArray echoed;
     bool complete = false;
     QVERIFY(SplitReplies(c.Received(), echoed, complete) && complete && data.startsWith(echoed));
     QVERIFY(c.Received().size() >= queued);
-    QVERIFY(WaitFor([&] { return r.sockets.BufferedBytes() == 0; }));
+    c.Reset();
+    bystander.Reset();
+    QVERIFY(WaitFor([&] { return r.sockets.BufferedBytes() == 0 && !r.service.Draining(); }));
 }
 
 void tst_Connections::handlerMayCloseOrUnloadOtherSlotsMidPass()
@@ -167,8 +174,8 @@ void tst_Connections::handlerMayCloseOrUnloadOtherSlotsMidPass()
     PumpedClient a, b, c;
     QVERIFY(a.Connect(r.port) && b.Connect(r.port) && c.Connect(r.port));
     QVERIFY(WaitFor([&] { return r.service.Slots().SocketCount() == 3; }));
-    // After the service answers slot 1, this handler drops slots 2 and 3, whose data is
-    // waiting in the same pass.
+    // After the service answers slot 1, this handler drops slots 2 and 3, whose data waits
+    // in the same pass: all three requests are there before the event loop runs again.
     QObject::connect(&r.sockets, &SocketControl::DataArrival, &r.service, [&r](int index) {
         if (index == 1) {
             r.sockets.Close(2);
@@ -176,10 +183,10 @@ void tst_Connections::handlerMayCloseOrUnloadOtherSlotsMidPass()
             r.sockets.Close(3);
         }
     });
-    QVERIFY(b.SendAll("b") && c.SendAll("c"));
-    QTest::qWait(20);
-    QCOMPARE(a.Ask("a"), QByteArray("a:") + Stamp);
-    QVERIFY(b.WaitForEnd() && c.WaitForEnd());
+    QVERIFY(a.SendAll("a") && b.SendAll("b") && c.SendAll("c"));
+    QVERIFY(a.ReadUntil([&] { return a.Received().size() >= 15; }));
+    QCOMPARE(a.Received(), QByteArray("a:") + Stamp);
+    QVERIFY(b.WaitForEnd() && c.WaitForEnd() && b.Received().isEmpty() && c.Received().isEmpty());
     QCOMPARE(a.Ask("again"), QByteArray("again:") + Stamp);
     QVERIFY(!r.sockets.IsLoaded(2) && r.sockets.IsLoaded(3));
 }
@@ -356,7 +363,6 @@ void tst_Connections::handedOverSocketsKeepTheirQueue()
     r.service.Stop();
     QVERIFY(a.WaitForEnd() && !r.sockets.Listening());
     QVERIFY(queued.Connect(port, "::1") && queued.SendAll("q"));
-    QTest::qWait(100);
     QVERIFY(start() && queued.ReadUntil([&] { return queued.Received() == "q:" + Stamp; }));
 }
 

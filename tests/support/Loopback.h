@@ -179,6 +179,7 @@ public:
 
     QByteArray &Received() { return received_; }
     bool Ended() const { return eof_ || error_; }
+    bool WasReset() const { return error_; }
 
 private:
     // Polls in short steps, running the pump between them, until until() holds.

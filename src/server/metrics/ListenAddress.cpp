@@ -1,5 +1,7 @@
 #include "ListenAddress.h"
 
+#include "AddressText.h"
+
 std::optional<ListenAddress> ListenAddress::FromText(const QString &text)
 {
     const qsizetype colon = text.lastIndexOf(u':');
@@ -9,13 +11,11 @@ std::optional<ListenAddress> ListenAddress::FromText(const QString &text)
     const bool bracketed = host.startsWith(u'[') && host.endsWith(u']');
     if (bracketed)
         host = host.mid(1, host.size() - 2);
-    const QString portText = text.mid(colon + 1);
-    bool portRead = false;
-    const uint port = portText.toUInt(&portRead);
+    const int port = StrictDecimal(QStringView(text).mid(colon + 1), 65535);
     ListenAddress result;
     // Unbracketed IPv6 would leave it unclear where the address ends.
     if (!result.host.setAddress(host) || (result.host.protocol() == QAbstractSocket::IPv6Protocol) != bracketed
-        || !portRead || !portText.front().isDigit() || port < 1 || port > 65535)
+        || port < 1)
         return std::nullopt;
     result.port = quint16(port);
     return result;

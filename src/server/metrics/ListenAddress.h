@@ -11,7 +11,8 @@ struct ListenAddress
     QHostAddress host;
     quint16 port = 0;
 
-    // Nothing for a missing or extra part, a name, or a port outside 1..65535.
+    // Nothing for a missing or extra part, a name, or a port that is not plainly 1..65535
+    // (no sign, no leading zero).
     static std::optional<ListenAddress> FromText(const QString &text);
     QString Text() const;
 };

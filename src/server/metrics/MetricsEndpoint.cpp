@@ -2,9 +2,12 @@
 
 #include "HttpRequestHead.h"
 #include "Readiness.h"
+#include "ShutdownSending.h"
 
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -44,7 +47,8 @@ void MetricsEndpoint::OnNewConnection()
         if (acceptedThisSecond_ >= limits_.perSecond) {
             paused_ = true;
             server_.pauseAccepting();
-            QTimer::singleShot(1000 - int(second_.elapsed()) + 1, this, [this] {
+            // The second may have ended since the check above.
+            QTimer::singleShot(std::max(1, 1000 - int(second_.elapsed()) + 1), this, [this] {
                 paused_ = false;
                 server_.resumeAccepting();
                 OnNewConnection();
@@ -77,14 +81,20 @@ void MetricsEndpoint::OnNewConnection()
 void MetricsEndpoint::OnReadyRead(QTcpSocket *socket)
 {
     HttpRequestHead &head = heads_.at(socket);
-    if (head.Current() != HttpRequestHead::State::Incomplete) {
-        socket->readAll(); // answered already; what follows is not read
-        return;
-    }
     if (head.Add(socket->readAll()) == HttpRequestHead::State::Incomplete)
         return;
-    socket->write(Answer(head));
-    socket->disconnectFromHost();
+    const QByteArray answer = Answer(head);
+    heads_.erase(socket); // answered: no longer a scraper the bound counts
+    // As the socket layers end a connection: the answer, then the end of sending; what the
+    // scraper still sends is read and dropped until it closes (or the exchange's time-out),
+    // since closing with unread bytes would reset it and could destroy the answer.
+    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+    connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+        if (socket->bytesToWrite() == 0)
+            ShutdownSending(socket->socketDescriptor());
+    });
+    socket->write(answer);
 }
 
 QByteArray MetricsEndpoint::Answer(const HttpRequestHead &head) const

@@ -38,6 +38,8 @@ public:
     bool Listen(const ListenAddress &where);
     QString ErrorText() const { return server_.errorString(); }
     quint16 Port() const { return server_.serverPort(); }
+    // Scrapers connected and not answered yet, which the bound counts.
+    int Scrapers() const { return int(heads_.size()); }
 
 private:
     void OnNewConnection();

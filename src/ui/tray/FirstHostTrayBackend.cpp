@@ -12,7 +12,7 @@ FirstHostTrayBackend::FirstHostTrayBackend(std::unique_ptr<XEmbedTrayBackend> xe
 
 void FirstHostTrayBackend::Choose()
 {
-    if (sni_ && StatusNotifierBackend::HostPresent())
+    if (sni_ && sni_->HostKnownPresent())
         chosen_ = sni_.get();
     else if (xembed_ && xembed_->TrayPresent())
         chosen_ = xembed_.get();

@@ -5,8 +5,8 @@
 #include "TrayEventDecoder.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDBusServiceWatcher>
 #include <QTimer>
@@ -16,6 +16,22 @@ const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString ItemPath = QStringLiteral("/StatusNotifierItem");
 const QString MenuPath = QStringLiteral("/MenuBar");
 constexpr int HostQueryTimeoutMs = 250;
+
+// A plain call, since a QDBusInterface would first wait for the panel's introspection.
+QDBusMessage HostQuery()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(WatcherService, QStringLiteral("/StatusNotifierWatcher"),
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    return get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+}
+
+// No watcher, a watcher without a host, and one that did not answer in time all read as no host.
+bool SaysHostPresent(const QDBusMessage &reply)
+{
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+           && qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
+}
 } // namespace
 
 StatusNotifierBackend::StatusNotifierBackend(MessageSink sink)
@@ -41,30 +57,43 @@ StatusNotifierBackend::StatusNotifierBackend(MessageSink sink)
         },
         this);
     menu_->SetCaptions({QStringLiteral("&Start Server"), QStringLiteral("&Restore"), QStringLiteral("E&xit")});
-    watcher_ = new QDBusServiceWatcher(WatcherService, bus_, QDBusServiceWatcher::WatchForRegistration, this);
+    watcher_ = new QDBusServiceWatcher(WatcherService, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
     QObject::connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        AskForHost();
         if (shown_)
             RegisterWithWatcher();
     });
+    QObject::connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] { hostPresent_ = false; });
 }
 
 StatusNotifierBackend::~StatusNotifierBackend() { Hide(); }
 
-bool StatusNotifierBackend::HostPresent()
+bool StatusNotifierBackend::HostPresentNow()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(WatcherService))
-        return false;
-    // The server shares this thread: a panel that holds the name but does not answer (still
-    // starting, or hung) may cost it a moment, never the bus's default 25 seconds. A plain
-    // call, since a QDBusInterface would first wait for the panel's introspection.
-    QDBusMessage get = QDBusMessage::createMethodCall(WatcherService, QStringLiteral("/StatusNotifierWatcher"),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = bus.call(get, QDBus::Block, HostQueryTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-           && qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toBool();
+    // A panel that holds the name but does not answer (still starting, or hung) may cost the
+    // start a moment, never the bus's default 25 seconds.
+    hostPresent_ = bus_.isConnected() && SaysHostPresent(bus_.call(HostQuery(), QDBus::Block, HostQueryTimeoutMs));
+    return hostPresent_;
+}
+
+bool StatusNotifierBackend::HostKnownPresent() const
+{
+    AskForHost();
+    return hostPresent_;
+}
+
+void StatusNotifierBackend::AskForHost() const
+{
+    if (asking_ || !bus_.isConnected())
+        return;
+    asking_ = true;
+    auto *call = new QDBusPendingCallWatcher(bus_.asyncCall(HostQuery(), HostQueryTimeoutMs),
+                                             const_cast<StatusNotifierBackend *>(this));
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, call, [this, call] {
+        hostPresent_ = SaysHostPresent(call->reply());
+        asking_ = false;
+        call->deleteLater();
+    });
 }
 
 void StatusNotifierBackend::Send(std::initializer_list<qint32> messages)

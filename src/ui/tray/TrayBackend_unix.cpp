@@ -28,7 +28,7 @@ std::unique_ptr<TrayBackend> TrayBackend::Create(MessageSink sink)
     // A StatusNotifierItem host first: there every effect has a way that works alike on each
     // host (activation, menu). Where the XEmbed tray is the same panel's second face, or a
     // proxy that turns icons into items, double-clicks and right clicks do not reliably arrive.
-    if (sni && (forced == "sni" || StatusNotifierBackend::HostPresent()))
+    if (sni && (sni->HostPresentNow() || forced == "sni"))
         return sni;
     if (xembed && (forced == "xembed" || xembed->TrayPresent()))
         return xembed;

@@ -33,19 +33,21 @@ struct Rig
     }
     QString Text(const char *name) { return Find(name)->text(); }
     QString Counters() { return QStringList{Text("txtConnections1"), Text("txtConnections2"), Text("txtMaxSim1"), Text("txtMaxSim2")}.join(u' '); }
-    // Clicks start or stop; a message box that opens is read and closed.
+    // Clicks start or stop; a message box that opens is read and closed. The click returns
+    // once its handler has, so a box has come and gone by then.
     QString Click()
     {
         QString message;
-        QTimer::singleShot(200, [&] {
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
             for (QWidget *top : QApplication::topLevelWidgets())
                 if (auto *box = qobject_cast<QMessageBox *>(top); box && box->isVisible()) {
                     message = box->windowTitle() + u'|' + box->text();
                     box->accept();
                 }
         });
+        closer.start(10);
         QTest::mouseClick(Find<QPushButton>("butStartStop"), Qt::LeftButton);
-        QTest::qWait(300);
         return message;
     }
 };
@@ -104,8 +106,11 @@ void tst_frmMain::helpWindowOnScreenAndUnload()
     r.w->show();
     // The help window, larger than the offscreen screen's 800 x 800 with its frame, opens inside it.
     QTest::mouseClick(r.Find<QPushButton>("butHelp"), Qt::LeftButton);
+    frmHelp *help = nullptr;
     for (QWidget *top : QApplication::topLevelWidgets())
-        QVERIFY(!qobject_cast<frmHelp *>(top) || top->screen()->availableGeometry().contains(top->frameGeometry()));
+        help = help ? help : qobject_cast<frmHelp *>(top);
+    QVERIFY(help && help->isVisible());
+    QVERIFY(help->screen()->availableGeometry().contains(help->frameGeometry()));
     r.w->close(); // what the unload leaves (Server.ini, the start-up entry): the package's checks
     QVERIFY(r.w->IsUnloaded());
 }
