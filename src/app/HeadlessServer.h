@@ -31,8 +31,6 @@ public:
     // cannot be used.
     bool Start(const HandedSockets &handed, const std::optional<ListenAddress> &metrics);
     void Stop();
-    // After Stop: connections whose queued replies are still on their way out.
-    bool Draining() const { return service_.socServer().ClosingConnections() > 0; }
     // The four counters and the busy slots with their clients.
     void ReportStatus() const;
 

@@ -8,7 +8,6 @@
 #include "frmHelp.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QTimer>
 #include <cstdio>
@@ -27,18 +26,6 @@ int RunHeadless(QCoreApplication &app, const CommandLine &line, const HandedSock
     const int status = app.exec();
     NotifyServiceManager("STOPPING=1");
     server.Stop();
-    // The replies queued at the stop still leave, as at any stop: the event loop runs on
-    // until they have (or for at most 5 s, inside a container runtime's 10 s grace period);
-    // ending at once would reset those clients.
-    QDeadlineTimer deadline(5000);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (!server.Draining() || deadline.hasExpired())
-            app.exit(status);
-    });
-    poll.start(20);
-    if (server.Draining())
-        app.exec();
     return status;
 }
 

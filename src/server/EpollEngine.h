@@ -36,7 +36,6 @@ public:
     QString PeerAddress(int slot) const override;
     qint64 QueuedOutput(int slot) const override;
     qint64 BufferedBytes() const override;
-    int ClosingConnections() const override { return int(closing.size()); }
 
 private:
     struct Conn

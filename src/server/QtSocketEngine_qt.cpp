@@ -42,10 +42,6 @@ public:
     QString PeerAddress(int slot) const override;
     qint64 QueuedOutput(int slot) const override;
     qint64 BufferedBytes() const override;
-    int ClosingConnections() const override
-    {
-        return int(std::count_if(closing.begin(), closing.end(), [](const auto &s) { return !s.isNull(); }));
-    }
 
 private:
     struct Slot

@@ -114,4 +114,3 @@ QString SocketControl::RemoteHostIP(int index) const
 qint64 SocketControl::QueuedOutput(int index) const { return IsSlot(index) ? engine_->QueuedOutput(index) : 0; }
 
 qint64 SocketControl::BufferedBytes() const { return engine_->BufferedBytes(); }
-int SocketControl::ClosingConnections() const { return engine_->ClosingConnections(); }

@@ -102,9 +102,6 @@ public:
     // connections (waiting input and unsent output, including connections being closed).
     qint64 QueuedOutput(int index) const;
     qint64 BufferedBytes() const;
-    // Closed connections still sending their queued replies or waiting for the client's
-    // close (so that bytes it still sends do not reset replies in flight).
-    int ClosingConnections() const;
 
 signals:
     void ConnectionRequest(int index, qintptr requestID);

@@ -44,7 +44,6 @@ public:
     virtual QString PeerAddress(int slot) const = 0;
     virtual qint64 QueuedOutput(int slot) const = 0;
     virtual qint64 BufferedBytes() const = 0;
-    virtual int ClosingConnections() const = 0;
 
 protected:
     // The owner first keeps back the events of connections still sending a PROXY header.
