@@ -34,6 +34,18 @@ cp "$prefix"/bin/Qt6{Core,Gui,Widgets,Network}.dll "$prefix"/mingw-runtime/*.dll
 cp "$prefix/plugins/platforms/qwindows.dll" "$out/platforms/"
 cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$out/styles/"
 x86_64-w64-mingw32-strip "$out"/*.exe
+# What the folder ships is passed on under these terms: the program's licence, and those of
+# Qt (with the notices of what is built into it) and of the MinGW-w64 runtime, in Windows'
+# line ends. Debian's copyright files are those of the very sources that were built.
+mkdir -p "$out/licenses"
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+crlf LICENSE "$out/LICENSE.txt"
+crlf packaging/windows/THIRD-PARTY.txt "$out/THIRD-PARTY.txt"
+crlf /usr/share/common-licenses/LGPL-3 "$out/licenses/LGPL-3.0.txt"
+crlf /usr/share/common-licenses/GPL-3 "$out/licenses/GPL-3.0.txt"
+crlf /usr/share/doc/libqt6core6/copyright "$out/licenses/qt6-base-copyright.txt"
+crlf /usr/share/doc/gcc-mingw-w64-base/copyright "$out/licenses/gcc-mingw-w64-copyright.txt"
+crlf /usr/share/doc/mingw-w64-common/copyright "$out/licenses/mingw-w64-copyright.txt"
 (cd build-win && zip -qr tallix-server-windows-x64.zip tallix-server)
 echo "build-win/tallix-server-windows-x64.zip"
 

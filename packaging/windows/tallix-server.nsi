@@ -40,6 +40,7 @@ BrandingText "${PUBLISHER}"
 !define MUI_ABORTWARNING
 !define MUI_ICON "..\..\resources\windows\tallix-server.ico"
 !define MUI_UNICON "..\..\resources\windows\tallix-server.ico"
+!insertmacro MUI_PAGE_LICENSE "${PAYLOAD}\LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH

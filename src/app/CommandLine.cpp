@@ -62,7 +62,8 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         return result;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        std::printf("tallix-server %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        std::printf("tallix-server %s\nFree software under the MIT licence.\n",
+                    qPrintable(QCoreApplication::applicationVersion()));
         result.exitNow = 0;
         return result;
     }
