@@ -129,6 +129,8 @@ private slots:
                     .endsWith("\r\n\r\nrefusing clients: the system clock is not synchronised (maximum error 16 s)\n"));
         current.listening = false;
         QVERIFY(Exchange(port, "GET /ready?x HTTP/1.0\r\n\r\n").endsWith("\r\n\r\nnot listening\n"));
+        current.stopping = true;
+        QVERIFY(Exchange(port, "GET /ready HTTP/1.0\r\n\r\n").endsWith("\r\n\r\nstopping\n"));
         current = Sample;
     }
 

@@ -11,6 +11,7 @@ MetricsSnapshot MetricsSnapshot::Of(const ConnectionService &service)
     for (int slot = 1; slot <= service.Slots().SocketCount(); ++slot)
         s.busySlots += service.Slots().InUse(slot);
     s.listening = service.socServer().Listening();
+    s.stopping = !s.listening && service.Draining();
     s.clock = service.Clock();
     s.refusingForClock = service.UnmetClockRule() != nullptr;
     return s;

@@ -16,6 +16,7 @@ struct MetricsSnapshot
     bool listening = false;
     ClockStatus clock;
     bool refusingForClock = false; // Access.txt requires a clock this one is not
+    bool stopping = false;         // stopped, its last clients' replies still leaving
 
     static MetricsSnapshot Of(const ConnectionService &service);
 };
