@@ -27,7 +27,10 @@ answers6() {
 }
 check "and over IPv6, on the container's loopback" in_container bash -c "$(declare -f answers6); answers6"
 scrape() { curl --silent --fail --max-time 5 "http://127.0.0.1:$metrics/$1"; }
-check "/metrics passes promtool check metrics" bash -c "$(declare -f scrape); metrics=$metrics; scrape metrics | promtool check metrics"
+# promtool passes an empty text: the scrape's own failure counts, and what it read is checked.
+check "/metrics passes promtool check metrics" bash -c "set -o pipefail; $(declare -f scrape); metrics=$metrics
+  scrape metrics | tee $state/metrics.txt | promtool check metrics"
+check "... and says the server listens" grep -q '^tallix_listening 1$' "$state/metrics.txt"
 check "/ready answers 200" test "$(curl --silent --max-time 5 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$metrics/ready")" = 200
 check "the connection log lands in the volume" wait_for 5 grep -q $'^\\[.*\\] [0-9a-f.:]*\r$' "$state"/Logs/*.log
 check "the program runs as 1610, not root" test "$(ps -o uid= -p "$(podman inspect --format '{{.State.Pid}}' "$name")" | tr -d ' ')" = 1610

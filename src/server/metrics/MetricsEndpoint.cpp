@@ -35,7 +35,13 @@ MetricsEndpoint::MetricsEndpoint(std::function<MetricsSnapshot()> snapshot, Limi
     server_.setMaxPendingConnections(limits_.scrapers);
 }
 
-bool MetricsEndpoint::Listen(const ListenAddress &where) { return server_.listen(where.host, where.port); }
+bool MetricsEndpoint::Listen(const ListenAddress &where)
+{
+    // [::] is every address, IPv4 too, as for the time port; Qt would listen on IPv6 only,
+    // out of reach of a container runtime's or balancer's IPv4 forwarding.
+    const bool everywhere = where.host == QHostAddress(QHostAddress::AnyIPv6);
+    return server_.listen(everywhere ? QHostAddress(QHostAddress::Any) : where.host, where.port);
+}
 
 void MetricsEndpoint::OnNewConnection()
 {
