@@ -138,16 +138,9 @@ void tst_Connections::floodIsBoundedAndStopLetsQueuedRepliesLeave()
     QVERIFY(c.Connect(r.port) && WaitFor([&] { return r.service.Slots().InUse(1); }) && bystander.Connect(r.port));
     const QByteArray data = Pattern(32 * 1024 * 1024);
     const qint64 bound = SocketControl::OutputBound + SocketControl::InputBound + 256 * 1024;
-    qint64 sent = 0, peak = 0;
-    QDeadlineTimer flood(4000);
-    while (sent < data.size() && !flood.hasExpired()) {
-        const qint64 n = c.SendSome(data.constData() + sent, 65536);
-        QVERIFY(n >= 0);
-        sent += n;
-        PumpEvents();
-        peak = qMax(peak, r.sockets.BufferedBytes());
-    }
-    QVERIFY2(sent < data.size(), "the server kept reading from a client that never reads");
+    qint64 peak = 0;
+    const qint64 sent = c.Flood(data, 4000, [&] { peak = qMax(peak, r.sockets.BufferedBytes()); });
+    QVERIFY2(sent >= 0 && sent < data.size(), "the server kept reading from a client that never reads");
     QVERIFY2(peak <= bound, qPrintable(QString::number(peak)));
     QCOMPARE(bystander.Ask("b"), QByteArray("b:") + Stamp);
     const qint64 queued = r.sockets.QueuedOutput(1);
@@ -158,9 +151,8 @@ void tst_Connections::floodIsBoundedAndStopLetsQueuedRepliesLeave()
     QVERIFY(r.service.Draining());
     QVERIFY(bystander.WaitForEnd() && !bystander.WasReset());
     QVERIFY(c.WaitForEnd(20000) && !c.WasReset());
-    QByteArray echoed;
-    bool complete = false;
-    QVERIFY(SplitReplies(c.Received(), echoed, complete) && complete && data.startsWith(echoed));
+    const std::optional<QByteArray> echoed = Echoed(c.Received());
+    QVERIFY(echoed && data.startsWith(*echoed));
     QVERIFY(c.Received().size() >= queued);
     c.Reset();
     bystander.Reset();

@@ -55,6 +55,15 @@ public:
         return process.waitForStarted(10000) && (!waitForPort || WaitForPort());
     }
 
+    // The window-less mode, with no display, and the metrics endpoint on the port if one is given.
+    bool StartHeadless(quint16 metrics = 0, QStringList env = {}, bool waitForPort = true, const QStringList &wrapper = {})
+    {
+        QStringList args{QStringLiteral("--headless")};
+        if (metrics)
+            args << QStringLiteral("--metrics") << QStringLiteral("127.0.0.1:%1").arg(metrics);
+        return Start(args, env << QStringLiteral("-DISPLAY") << QStringLiteral("-WAYLAND_DISPLAY"), waitForPort, wrapper);
+    }
+
     bool WaitForPort(int timeoutMs = 20000)
     {
         QDeadlineTimer deadline(timeoutMs);
