@@ -107,5 +107,4 @@ gesture --repeat 2 --delay 80 1
 check "a left double-click brings it back" wait_for 5 main_viewable
 stop_program; rm -rf "$folder"; folder=""
 
-say "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish
