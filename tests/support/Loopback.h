@@ -126,16 +126,7 @@ public:
     // Sends everything, reading what comes back meanwhile so that replies cannot stall it.
     bool SendAll(const QByteArray &data, int timeoutMs = 30000)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        for (qsizetype done = 0; done < data.size();) {
-            const qint64 n = SendSome(data.constData() + done, data.size() - done);
-            ReadAvailable();
-            if (n < 0 || (n == 0 && deadline.hasExpired()))
-                return false;
-            if ((done += n) < data.size())
-                Wait(POLLOUT | POLLIN, {}, 5);
-        }
-        return true;
+        return Flood(data, timeoutMs, [this] { ReadAvailable(), Wait(POLLOUT | POLLIN, {}, 5); }) == data.size();
     }
 
     // What the socket takes now: 0 when it is full, -1 on an error.
@@ -174,8 +165,8 @@ public:
         ReadUntil([&] { return Echoed(received_, true).value_or(sent).size() >= sent.size(); });
         return Echoed(received_) == sent;
     }
-    // Sends as fast as the socket takes it, reading nothing back (a client that does not
-    // read), for at most timeoutMs; how much was taken, -1 on an error.
+    // Sends as fast as the socket takes it for at most timeoutMs, reading nothing back
+    // unless each() does (a client that does not read); how much was taken, -1 on an error.
     qint64 Flood(const QByteArray &data, int timeoutMs, const std::function<void()> &each = {})
     {
         qint64 sent = 0;

@@ -90,8 +90,8 @@ public:
         return -1;
     }
 
-    // SIGTERM (or another signal) ends it through the normal unload; true when it then
-    // ended by itself with status 0.
+    // SIGTERM (or another signal; 0 for none) ends it through the normal unload; true when
+    // it then ended by itself with status 0.
     bool Stop(int signal = SIGTERM, int timeoutMs = 30000)
     {
         if (process.state() != QProcess::NotRunning)
