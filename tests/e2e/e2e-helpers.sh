@@ -26,7 +26,8 @@ free_port() {
   done
 }
 
-start_program() { # start_program "Server.ini content"
+start_program() { # start_program "Server.ini content": in a new folder, the last one stopped and removed
+  stop_program; [ -n "$folder" ] && rm -rf "$folder"
   folder=$(mktemp -d "${TMPDIR:-/tmp}/tallix-e2e.XXXXXX")
   cp "$exe" "$folder/"
   printf '%b' "$1" > "$folder/Server.ini"

@@ -114,31 +114,25 @@ private slots:
     void systemZones_data()
     {
         QTest::addColumn<QByteArray>("tz");
-        QTest::addColumn<int>("bias");
-        QTest::addColumn<int>("daylightBias");
-        QTest::addColumn<QByteArray>("daylightInJanuaryAndJuly");
-        QTest::newRow("London") << QByteArray("Europe/London") << 0 << -60 << QByteArray("01");
-        QTest::newRow("Dublin reads like London") << QByteArray("Europe/Dublin") << 0 << -60 << QByteArray("01");
-        QTest::newRow("Kolkata") << QByteArray("Asia/Kolkata") << -330 << 0 << QByteArray("00");
-        QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << -345 << 0 << QByteArray("00");
-        QTest::newRow("UTC") << QByteArray("UTC") << 0 << 0 << QByteArray("00");
-        QTest::newRow("Lord Howe, half-hour daylight") << QByteArray("Australia/Lord_Howe") << -630 << -30 << QByteArray("10");
+        QTest::addColumn<QString>("expected"); // bias, daylight bias, daylight in force in January and July
+        QTest::newRow("London") << QByteArray("Europe/London") << "0 -60 01";
+        QTest::newRow("Dublin reads like London") << QByteArray("Europe/Dublin") << "0 -60 01";
+        QTest::newRow("Kolkata") << QByteArray("Asia/Kolkata") << "-330 0 00";
+        QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << "-345 0 00";
+        QTest::newRow("UTC") << QByteArray("UTC") << "0 0 00";
+        QTest::newRow("Lord Howe, half-hour daylight") << QByteArray("Australia/Lord_Howe") << "-630 -30 10";
     }
 
     void systemZones()
     {
         QFETCH(QByteArray, tz);
-        QFETCH(int, bias);
-        QFETCH(int, daylightBias);
-        QFETCH(QByteArray, daylightInJanuaryAndJuly);
+        QFETCH(QString, expected);
         qputenv("TZ", tz);
         const TimeZoneRecord r = SystemTimeZoneSource().Query();
-        QCOMPARE(r.Bias, bias);
-        QCOMPARE(r.DaylightBias, daylightBias);
-        const auto inForce = [](int month) { return QDateTime(QDate(2025, month, 15), QTime(12, 0), Qt::UTC).toSecsSinceEpoch(); };
-        QCOMPARE(QByteArray::number(SystemTimeZoneSource().DaylightInForceAt(inForce(1)))
-                     + QByteArray::number(SystemTimeZoneSource().DaylightInForceAt(inForce(7))),
-                 daylightInJanuaryAndJuly);
+        const auto inForce = [](int month) {
+            return SystemTimeZoneSource().DaylightInForceAt(QDateTime(QDate(2025, month, 15), QTime(12, 0), Qt::UTC).toSecsSinceEpoch());
+        };
+        QCOMPARE(QStringLiteral("%1 %2 %3%4").arg(r.Bias).arg(r.DaylightBias).arg(inForce(1)).arg(inForce(7)), expected);
         qunsetenv("TZ");
     }
 
@@ -200,37 +194,28 @@ private slots:
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<qint64>("maxErrorUs"); // -1: no reading
-        QTest::addColumn<int>("state");
         QTest::addColumn<bool>("meets250ms");
         QTest::addColumn<QString>("line");
-        using S = ClockStatus::State;
-        QTest::newRow("as these machines start") << 0x40 << 16000000LL << int(S::Unsynchronised) << false
-                                                 << "the system clock is not synchronised (maximum error 16 s)";
-        QTest::newRow("chrony without rtcsync leaves STA_UNSYNC")
-            << 0x40 << 4LL << int(S::Synchronised) << true << "the system clock is synchronised (maximum error 4 us)";
-        QTest::newRow("just below 16 s") << 0 << 15990000LL << int(S::Synchronised) << false
-                                         << "the system clock is synchronised (maximum error 15.9 s)";
+        QTest::newRow("as these machines start") << 0x40 << 16000000LL << false << "the system clock is not synchronised (maximum error 16 s)";
+        QTest::newRow("chrony without rtcsync leaves STA_UNSYNC") << 0x40 << 4LL << true << "the system clock is synchronised (maximum error 4 us)";
+        QTest::newRow("just below 16 s") << 0 << 15990000LL << false << "the system clock is synchronised (maximum error 15.9 s)";
         QTest::newRow("16 s without STA_UNSYNC; leap second due (STA_DEL)")
-            << 0x20 << 16000000LL << int(S::Unsynchronised) << false
-            << "the system clock is not synchronised (maximum error 16 s); a leap second is due at midnight UTC";
-        QTest::newRow("at the bound") << 0 << 250000LL << int(S::Synchronised) << true << "the system clock is synchronised (maximum error 250 ms)";
-        QTest::newRow("past the bound") << 0 << 250001LL << int(S::Synchronised) << false
-                                        << "the system clock is synchronised (maximum error 250 ms)";
-        QTest::newRow("leap second due (STA_INS)") << 0x10 << 1500LL << int(S::Synchronised) << true
+            << 0x20 << 16000000LL << false << "the system clock is not synchronised (maximum error 16 s); a leap second is due at midnight UTC";
+        QTest::newRow("at the bound") << 0 << 250000LL << true << "the system clock is synchronised (maximum error 250 ms)";
+        QTest::newRow("past the bound") << 0 << 250001LL << false << "the system clock is synchronised (maximum error 250 ms)";
+        QTest::newRow("leap second due (STA_INS)") << 0x10 << 1500LL << true
                                                    << "the system clock is synchronised (maximum error 1.5 ms); a leap second is due at midnight UTC";
-        QTest::newRow("no reading") << 0 << -1LL << int(S::Unknown) << false << "whether the system clock is synchronised is unknown";
+        QTest::newRow("no reading") << 0 << -1LL << false << "whether the system clock is synchronised is unknown";
     }
     void clockTrustDecision()
     {
         QFETCH(int, status);
         QFETCH(qint64, maxErrorUs);
-        QFETCH(int, state);
         QFETCH(bool, meets250ms);
         QFETCH(QString, line);
         const ClockReading reading = maxErrorUs < 0 ? ClockReading{} : ClockReading{true, status, maxErrorUs, 7};
         ClockTrust trust([&] { return reading; });
         QVERIFY(trust.Refresh()); // the first read is news
-        QCOMPARE(int(trust.Status().state), state);
         QCOMPARE(ClockStateLine(trust.Status()), line);
         QCOMPARE(ClockRequirement::FromText(u"250ms")->MetBy(trust.Status()), meets250ms);
     }
