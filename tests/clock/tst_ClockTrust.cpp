@@ -9,16 +9,6 @@
 
 #include <QLineEdit>
 
-namespace {
-
-QByteArray Get(quint16 port, const char *path)
-{
-    LoopbackClient c;
-    return c.Connect(port) && c.SendAll(QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n") && c.WaitForEnd(2000) ? c.Received() : QByteArray();
-}
-
-} // namespace
-
 class tst_ClockTrust : public QObject
 {
     Q_OBJECT
@@ -38,9 +28,9 @@ private slots:
         ProgramProcess p;
         const quint16 metrics = FreeFixedPort();
         QVERIFY(p.Prepare() && WriteFile(p.Path(QStringLiteral("Access.txt")), "require-synchronised-clock 250ms\n"));
-        QVERIFY(p.Start({QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(metrics)},
-                        {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")}));
+        QVERIFY(p.StartHeadless(metrics));
 
+        auto get = [&](const char *path) { return Exchange(metrics, QByteArray("GET ") + path + " HTTP/1.1\r\n\r\n"); };
         // The one state everywhere it shows; a good clock is served, a bad one refused.
         auto shows = [&](bool good) {
             LoopbackClient c;
@@ -49,8 +39,8 @@ private slots:
                                                   : "The system clock is not synchronised (maximum error 16 s).")
                    && (utc->palette().color(QPalette::Text) == QColor(214, 40, 40)) != good
                    && tray->ShownTooltip().endsWith(u"\nSystem clock not synchronised") != good
-                   && Get(metrics, "/metrics").contains(good ? "\ntallix_clock_synchronized 1\n" : "\ntallix_clock_synchronized 0\n")
-                   && Get(metrics, "/ready").startsWith(good ? "HTTP/1.1 200 " : "HTTP/1.1 503 ") && served == good;
+                   && get("/metrics").contains(good ? "\ntallix_clock_synchronized 1\n" : "\ntallix_clock_synchronized 0\n")
+                   && get("/ready").startsWith(good ? "HTTP/1.1 200 " : "HTTP/1.1 503 ") && served == good;
         };
         const QByteArray badLine = "tallix-server: the system clock is not synchronised (maximum error 16 s); refusing clients, "
                                    "Access.txt: require-synchronised-clock 250 ms\n";

@@ -26,7 +26,8 @@ free_port() {
   done
 }
 
-start_program() { # start_program "Server.ini content"
+start_program() { # start_program "Server.ini content": in a new folder, the last one stopped and removed
+  stop_program; [ -n "$folder" ] && rm -rf "$folder"
   folder=$(mktemp -d "${TMPDIR:-/tmp}/tallix-e2e.XXXXXX")
   cp "$exe" "$folder/"
   printf '%b' "$1" > "$folder/Server.ini"
@@ -59,14 +60,16 @@ main_window() {
 main_viewable() { local w; w=$(main_window) && viewable "$w"; }
 main_hidden() { local w; w=$(main_window) || return 0; ! viewable "$w"; }
 
-answers() { # answers port: a client gets "time:" and a 13-character stamp back
+answers() { # answers port [address]: a client gets "time:" and a 13-character stamp back
   local reply
-  exec 3<>"/dev/tcp/127.0.0.1/$1" 2>/dev/null || return 1
+  exec 3<>"/dev/tcp/${2:-127.0.0.1}/$1" 2>/dev/null || return 1
   printf 'time' >&3
   IFS= read -r -t 3 -N 18 reply <&3
   exec 3>&-
   [[ "$reply" =~ ^time:[0-9]{2}[A-Z]{3}[0-9]{8}$ ]]
 }
+quiet() { local out; out=$("$@" 2>&1) || { printf '%s\n' "$out"; return 1; }; } # says only why it failed
+finish() { say "$((checks - failures)) passed, $failures failed"; [ "$failures" -eq 0 ]; }
 refuses() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 settings_saved() { # five lines written at unload
   [ "$(grep -c $'\r$' "$folder/Server.ini")" -eq 5 ] && grep -q '^DaylightSavings=' "$folder/Server.ini"

@@ -62,7 +62,6 @@ check "a left double-click shows the main window again" wait_for 5 main_viewable
 gesture --repeat 2 --delay 80 3
 check "a right double-click ends the program" wait_for 10 not_running
 check "Server.ini is written at the end" settings_saved
-stop_program; rm -rf "$folder"; folder=""
 
 say "# the failed-start box: the icon takes gestures, unless the box came from one of them"
 start_program "StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=99999\r\n"
@@ -78,7 +77,6 @@ gesture --repeat 2 --delay 80 1
 check "the icon drops gestures while its own box is open" main_hidden
 close_error_box; gesture --repeat 2 --delay 80 1
 check "and takes them again once it is closed" wait_for 5 main_viewable
-stop_program; rm -rf "$folder"; folder=""
 
 for launch in 1 2 3; do
 say "# start minimised and listening: only the icon (fresh launch $launch)"
@@ -92,12 +90,11 @@ gesture --repeat 2 --delay 80 1
 check "the first left double-click brings the window" wait_for 5 main_viewable
 sleep 1; check "and it stays" main_viewable
 "$iconify" "$(main_window)"; check "minimising it again hides it" wait_for 5 main_hidden
-stop_program; rm -rf "$folder"; folder=""
 done
 
 say "# minimised at launch before the tray starts: hidden once the icon docks"
 tray_window() { [ -n "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; }
-kill "$(cat "$TALLIX_TRAYER_PID_FILE")"; wait_for 5 eval '! tray_window'
+stop_program; kill "$(cat "$TALLIX_TRAYER_PID_FILE")"; wait_for 5 eval '! tray_window'
 start_program "MinimizeOnLoad=1\r\nport=$port\r\n"
 check "without a tray the minimised window stays on screen" wait_for 10 main_viewable
 start_trayer
@@ -105,7 +102,5 @@ check "the icon docks in the late tray" wait_for 10 icon_docked
 check "and the window is hidden in it" wait_for 5 main_hidden
 gesture --repeat 2 --delay 80 1
 check "a left double-click brings it back" wait_for 5 main_viewable
-stop_program; rm -rf "$folder"; folder=""
 
-say "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

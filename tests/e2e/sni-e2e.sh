@@ -70,17 +70,15 @@ check "the activation leaves the window shown" main_viewable
 menu 3
 check "Exit ends the program with status 0" wait_for 10 ended_well
 check "and saves Server.ini" settings_saved
-stop_program; rm -rf "$folder"; folder=""
 
 say "# a panel that holds its names on the bus but does not answer"
 kill -STOP "$(cat "$TALLIX_TRAYER_PID_FILE")"
 start_program "StartOnLoad=1\r\nport=$port\r\n"
 check "holds up neither the start nor the clients" wait_for 5 answers "$port"
 kill -CONT "$(cat "$TALLIX_TRAYER_PID_FILE")"
-stop_program; rm -rf "$folder"; folder=""
 
 say "# the host starts after the program, which was minimised at launch"
-stop_panel
+stop_program; stop_panel
 start_program "MinimizeOnLoad=1\r\nport=$port\r\n"
 check "without a host the minimised window stays on screen" wait_for 10 main_viewable
 start_panel
@@ -88,7 +86,6 @@ check "the icon appears once the host is there" wait_for 20 looks_idle
 check "and the window is hidden in it" wait_for 5 main_hidden
 click 1
 check "a left click brings it back" wait_for 5 main_viewable
-stop_program; rm -rf "$folder"; folder=""
 
 say "# a save that fails at Exit tells the desktop"
 start_program "port=$port\r\n"
@@ -98,7 +95,5 @@ sleep 0.5; menu 3
 check "Exit still ends the program" wait_for 10 ended_well
 check "and a notice names the file" wait_for 5 grep -q "could not be saved to $folder/Server.ini" "$folder/notices"
 kill "$monitor"; wait "$monitor" 2>/dev/null
-stop_program; rm -rf "$folder"; folder=""
 
-say "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

@@ -36,8 +36,7 @@ class tst_Fleet : public QObject
         config.replace(":" + QByteArray::number(1611 + i) + ' ', ":" + QByteArray::number(copy.port) + ' ')
             .replace(" port " + QByteArray::number(9161 + i) + ' ', " port " + QByteArray::number(metrics) + ' ');
         return copy.Prepare("LogIPs=1\r\n") && WriteFile(copy.Path(QStringLiteral("Access.txt")), "proxy-from 127.0.0.1\n" + rules)
-               && copy.Start({QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(metrics)},
-                             {QStringLiteral("-DISPLAY"), QStringLiteral("-WAYLAND_DISPLAY")});
+               && copy.StartHeadless(metrics);
     }
     // The clients the copy's last status report (SIGUSR1) lists in its busy slots.
     int Listed(ProgramProcess &copy)
@@ -77,37 +76,26 @@ private slots:
     }
 
     // No client gets a stamp from the strict copy while its clock is not synchronised; with
-    // a synchronised clock it is taken back, and when the clock is lost again it lets its
-    // clients go and is taken out again.
+    // a synchronised clock it is taken back, and out again when the clock is lost. (That the
+    // copy then lets its own clients go: tst_ClockTrust.)
     void copyRequiringASynchronisedClock()
     {
         if (!unsynchronised)
             QSKIP("the kernel's clock is not unsynchronised as these machines start: something else keeps it");
-        const QString log = ProgramProcess::TodaysLog();
-        std::vector<std::unique_ptr<LoopbackClient>> held;
         auto clients = [&](int n) {
             for (int i = 0; i < n; ++i)
-                if (!held.emplace_back(Client(i)))
+                if (!Client(i))
                     return false;
             return true;
         };
-        QVERIFY(clients(20) && strict.File(log).isEmpty());
+        QVERIFY(clients(20) && strict.File(ProgramProcess::TodaysLog()).isEmpty());
         if (const QString refused = KernelClockRefused(); !refused.isEmpty())
             QSKIP(qPrintable(QStringLiteral("the kernel's clock state is not changed here: ") + refused));
         QVERIFY(KernelClock("sync"));
         QTRY_VERIFY_WITH_TIMEOUT(Said("Server copies/c3 is UP"), 10000);
-        QVERIFY(clients(20));
-        const int share = int(strict.File(log).count('\n'));
-        QVERIFY(share > 0);
+        QVERIFY(clients(20) && !strict.File(ProgramProcess::TodaysLog()).isEmpty());
         QVERIFY(KernelClock("unsync"));
         QTRY_VERIFY_WITH_TIMEOUT(Said("Server copies/c3 is DOWN", 2), 10000);
-        int lost = 0;
-        for (auto &c : held)
-            lost += !IsReplyTo(c->Ask("again", 2000), "again");
-        QCOMPARE(lost, share);
-        held.clear();
-        QVERIFY(clients(20));
-        QCOMPARE(strict.File(log).count('\n'), share);
     }
 
     void sixHundredAtOnceThenACopyDies()

@@ -8,7 +8,6 @@ deb=$(realpath "$1")
 source "$(dirname "$0")/../e2e/e2e-helpers.sh" # check, wait_for, free_port, answers
 tmp=$(mktemp -d) && chmod 755 "$tmp"
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$tmp"' EXIT
-quiet() { local out; out=$("$@" 2>&1) || { printf '%s\n' "$out"; return 1; }; } # says only why it failed
 
 check "lintian finds no error and no warning" quiet lintian --fail-on error,warning "$deb"
 apt-get install -y -q "$deb" >"$tmp/apt.log" 2>&1 || cat "$tmp/apt.log"
@@ -58,5 +57,4 @@ left() { while read -r f; do [ -e "$f" ] && { [ ! -d "$f" ] || [[ "$f" == *talli
 check "apt-get purge leaves none of its files" test -z "$(left)"
 check "nor the package" test -z "$(state | grep -v '^.n')"
 
-say "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

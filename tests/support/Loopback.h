@@ -13,6 +13,7 @@
 #include <functional>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <optional>
 #include <poll.h>
 #include <random>
 #include <sys/socket.h>
@@ -77,6 +78,24 @@ inline QByteArray Pattern(qsizetype size)
     return data;
 }
 
+// What a stream of replies (data without colons, ":", a 13-character stamp of digits and an
+// English month) echoes; none when a stamp is malformed or, unless partial, the last reply
+// is cut short (partial: what the complete ones echo).
+inline std::optional<QByteArray> Echoed(const QByteArray &stream, bool partial = false)
+{
+    qsizetype pos = 0;
+    QByteArray echoed;
+    for (qsizetype colon; (colon = stream.indexOf(':', pos)) >= 0 && colon + 14 <= stream.size(); pos = colon + 14) {
+        for (int i = 0; i < 13; ++i)
+            if (const uchar c = stream[colon + 1 + i]; (i >= 2 && i <= 4) ? !std::isupper(c) : !std::isdigit(c))
+                return std::nullopt;
+        echoed += stream.mid(pos, colon - pos);
+    }
+    return partial || pos == stream.size() ? std::optional(echoed) : std::nullopt;
+}
+
+inline bool IsReplyTo(const QByteArray &reply, const QByteArray &request) { return Echoed(reply) == request; }
+
 class LoopbackClient
 {
 public:
@@ -107,20 +126,10 @@ public:
     // Sends everything, reading what comes back meanwhile so that replies cannot stall it.
     bool SendAll(const QByteArray &data, int timeoutMs = 30000)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        for (qsizetype done = 0; done < data.size();) {
-            const qint64 n = SendSome(data.constData() + done, data.size() - done);
-            ReadAvailable();
-            if (n < 0 || (n == 0 && deadline.hasExpired()))
-                return false;
-            if ((done += n) < data.size())
-                Wait(POLLOUT | POLLIN, {}, 5);
-        }
-        return true;
+        return Flood(data, timeoutMs, [this] { ReadAvailable(), Wait(POLLOUT | POLLIN, {}, 5); }) == data.size();
     }
 
-    // What the socket takes now, reading nothing back: a client that does not read.
-    // 0 when the socket is full, -1 on an error.
+    // What the socket takes now: 0 when it is full, -1 on an error.
     qint64 SendSome(const char *data, qint64 size)
     {
         const ssize_t n = ::send(fd_, data, size_t(size), MSG_NOSIGNAL);
@@ -142,27 +151,42 @@ public:
     // Reads until done() holds or the server ends the connection; false on time-out.
     bool ReadUntil(const std::function<bool()> &done, int timeoutMs = 10000)
     {
-        return Wait(
-                   POLLIN,
-                   [&] {
-                       ReadAvailable();
-                       return done() || Ended();
-                   },
-                   timeoutMs)
-               && done();
+        const auto read = [&] { return ReadAvailable(), done() || Ended(); };
+        return Wait(POLLIN, read, timeoutMs) && done();
     }
     bool WaitForEnd(int timeoutMs = 10000)
     {
         return ReadUntil([this] { return Ended(); }, timeoutMs);
+    }
+    // Reads until the replies echo as much as was sent; true when they echo exactly that, in
+    // order, each byte once.
+    bool EchoesAll(const QByteArray &sent)
+    {
+        ReadUntil([&] { return Echoed(received_, true).value_or(sent).size() >= sent.size(); });
+        return Echoed(received_) == sent;
+    }
+    // Sends as fast as the socket takes it for at most timeoutMs, reading nothing back
+    // unless each() does (a client that does not read); how much was taken, -1 on an error.
+    qint64 Flood(const QByteArray &data, int timeoutMs, const std::function<void()> &each = {})
+    {
+        qint64 sent = 0;
+        for (QDeadlineTimer deadline(timeoutMs); sent < data.size() && !deadline.hasExpired(); each ? each() : void()) {
+            const qint64 n = SendSome(data.constData() + sent, qMin<qint64>(65536, data.size() - sent));
+            if (n < 0)
+                return -1;
+            sent += n;
+            if (pump_)
+                pump_();
+        }
+        return sent;
     }
 
     // One request and its reply: the request, ":" and the 13-character stamp.
     QByteArray Ask(const QByteArray &request, int timeoutMs = 10000)
     {
         received_.clear();
-        if (!SendAll(request, timeoutMs) || !ReadUntil([&] { return received_.size() >= request.size() + 14; }, timeoutMs))
-            return QByteArray();
-        return received_;
+        const bool replied = SendAll(request, timeoutMs) && ReadUntil([&] { return received_.size() >= request.size() + 14; }, timeoutMs);
+        return replied ? received_ : QByteArray();
     }
 
     void ShutdownWrite() { ::shutdown(fd_, SHUT_WR); }
@@ -207,30 +231,6 @@ private:
     bool error_ = false;
 };
 
-// Whether a stream is a series of replies (data without colons, ":", a 13-character
-// stamp of digits and an English month) and what they echo, as far as they are complete.
-inline bool SplitReplies(const QByteArray &stream, QByteArray &echoed, bool &complete)
-{
-    qsizetype pos = 0;
-    echoed.clear();
-    for (qsizetype colon; (colon = stream.indexOf(':', pos)) >= 0 && colon + 14 <= stream.size(); pos = colon + 14) {
-        const QByteArray stamp = stream.mid(colon + 1, 13);
-        for (int i = 0; i < 13; ++i)
-            if ((i >= 2 && i <= 4) ? !std::isupper(uchar(stamp[i])) : !std::isdigit(uchar(stamp[i])))
-                return false;
-        echoed += stream.mid(pos, colon - pos);
-    }
-    complete = pos == stream.size();
-    return true;
-}
-
-inline bool IsReplyTo(const QByteArray &reply, const QByteArray &request)
-{
-    QByteArray echoed;
-    bool complete = false;
-    return SplitReplies(reply, echoed, complete) && complete && echoed == request;
-}
-
 // For a server in the test's own thread: its events run while the test waits.
 inline void PumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 1); }
 
@@ -246,3 +246,10 @@ struct PumpedClient : LoopbackClient
 {
     PumpedClient() : LoopbackClient(PumpEvents) {}
 };
+
+// One exchange: the request, then everything until the server closes ("(no end)" if it does not).
+inline QByteArray Exchange(quint16 port, const QByteArray &request, const char *address = "127.0.0.1", std::function<void()> pump = {})
+{
+    LoopbackClient c(std::move(pump));
+    return c.Connect(port, address) && c.SendAll(request) && c.WaitForEnd() ? c.Received() : QByteArray("(no end)");
+}

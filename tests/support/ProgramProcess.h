@@ -55,6 +55,15 @@ public:
         return process.waitForStarted(10000) && (!waitForPort || WaitForPort());
     }
 
+    // The window-less mode, with no display, and the metrics endpoint on the port if one is given.
+    bool StartHeadless(quint16 metrics = 0, QStringList env = {}, bool waitForPort = true, const QStringList &wrapper = {})
+    {
+        QStringList args{QStringLiteral("--headless")};
+        if (metrics)
+            args << QStringLiteral("--metrics") << QStringLiteral("127.0.0.1:%1").arg(metrics);
+        return Start(args, env << QStringLiteral("-DISPLAY") << QStringLiteral("-WAYLAND_DISPLAY"), waitForPort, wrapper);
+    }
+
     bool WaitForPort(int timeoutMs = 20000)
     {
         QDeadlineTimer deadline(timeoutMs);
@@ -81,8 +90,8 @@ public:
         return -1;
     }
 
-    // SIGTERM (or another signal) ends it through the normal unload; true when it then
-    // ended by itself with status 0.
+    // SIGTERM (or another signal; 0 for none) ends it through the normal unload; true when
+    // it then ended by itself with status 0.
     bool Stop(int signal = SIGTERM, int timeoutMs = 30000)
     {
         if (process.state() != QProcess::NotRunning)

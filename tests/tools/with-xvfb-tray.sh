@@ -13,6 +13,7 @@ export TALLIX_TRAYER_PID_FILE="$workdir/trayer.pid"
 touch "$TALLIX_TRAYER_PID_FILE"
 xvfb_pid=""
 bus_pid=""
+source "$(dirname "$0")/../e2e/e2e-helpers.sh" # wait_for
 
 cleanup() {
   for pid in $(cat "$TALLIX_TRAYER_PID_FILE") $bus_pid $xvfb_pid; do
@@ -51,9 +52,7 @@ if [ "${TALLIX_TRAY_HOST:-}" = lxqt-panel ]; then
     'panelSize=32' 'iconSize=22' 'alignment=0' '[statusnotifier]' 'type=statusnotifier' \
     >"$TALLIX_PANEL_CONFIG/lxqt/panel.conf"
   # The X server may take a moment to accept clients, and the bus to tell its address.
-  for _ in $(seq 1 50); do
-    [ -s "$workdir/bus" ] && xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1
-  done
+  wait_for 5 eval '[ -s "$workdir/bus" ] && xdotool getdisplaygeometry >/dev/null 2>&1'
   export DBUS_SESSION_BUS_ADDRESS
   DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$workdir/bus")
 else
@@ -66,12 +65,9 @@ else
   # trayer's panel window stands for the tray; an icon that comes before the tray takes its
   # selection docks when the tray announces itself.
   start_trayer
-  for _ in $(seq 1 100); do
-    [ -n "$(xdotool search --classname '^panel$' 2>/dev/null | head -n1)" ] && break
-    kill -0 "$(cat "$TALLIX_TRAYER_PID_FILE")" 2>/dev/null || break
-    sleep 0.1
-  done
-  if [ -z "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; then
+  tray_window() { [ -n "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; }
+  wait_for 10 eval 'tray_window || ! kill -0 "$(cat "$TALLIX_TRAYER_PID_FILE")" 2>/dev/null'
+  if ! tray_window; then
     echo "with-xvfb-tray: no system tray appeared" >&2
     cat "$workdir/trayer.log" >&2
     exit 1

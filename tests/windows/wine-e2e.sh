@@ -9,15 +9,14 @@ top=$(mktemp -d "${TMPDIR:-/tmp}/tallix-wine.XXXXXX")
 export WINEPREFIX=$top/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export TZ=Asia/Kolkata LC_ALL=C # Bias -330: a zone record not read puts the stamp 5.5 hours off
 dir="$WINEPREFIX/drive_c/Tallix Server" run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
-value='Brovik Productions - Tallix Server' failures=0 pid="" reply=""
-check() { local what=$1; shift; if "$@"; then echo "ok   - $what"; else echo "FAIL - $what"; failures=$((failures + 1)); fi; }
-wait_for() { local end=$((SECONDS + $1)); shift; until "$@"; do [ $SECONDS -ge $end ] && return 1; sleep 0.2; done; }
+value='Brovik Productions - Tallix Server' reply=""
+source "$(dirname "$0")/../e2e/e2e-helpers.sh" # check, wait_for, free_port
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k >/dev/null 2>&1; rm -rf "$top"' EXIT
 
 # Wine's helpers must run on this X server before the program does.
 mkdir -p "$WINEPREFIX" && wineserver -p && wineboot >/dev/null 2>&1 || { echo "FAIL - wineboot"; exit 1; }
 mkdir -p "$dir" && cp -r "$1"/. "$dir"/
-for port in $(shuf -i 20000-32000 -n 50); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break; done
+port=$(free_port)
 printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nLogIPs=1\r\nport=%s\r\n' "$port" >"$dir/Server.ini"
 
 # Wine's GDI font engine leaves the text boxes blank; FreeType draws them.

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,16 +64,13 @@ private slots:
 void tst_frmMain::failedStartThenStartStopAndCounters()
 {
     Rig r;
-    // A port of 0 or one another program holds: the message, and the server stays idle.
-    QTcpServer holder;
-    QVERIFY(holder.listen(QHostAddress::Any, 0));
-    for (const QString &bad : {QStringLiteral("0"), QString::number(holder.serverPort())}) {
-        r.Find("txtPort")->setText(bad);
-        QCOMPARE(r.Click(), QStringLiteral("Error|Invalid TCP port number or port in use."));
-        QCOMPARE(r.Find<QPushButton>("butStartStop")->text(), QStringLiteral("&Start Server"));
-        QVERIFY(r.Find("txtPort")->isEnabled() && !r.Find("txtConnections2")->isEnabled());
-        QCOMPARE(r.Find<QLabel>("lblStartStopTime")->text(), QStringLiteral("Server stopped at:"));
-    }
+    // A port of 0: the message, and the server stays idle. (A port another program holds
+    // fails the same way: tst_Connections, and tst_Program for the real window.)
+    r.Find("txtPort")->setText(QStringLiteral("0"));
+    QCOMPARE(r.Click(), QStringLiteral("Error|Invalid TCP port number or port in use."));
+    QCOMPARE(r.Find<QPushButton>("butStartStop")->text(), QStringLiteral("&Start Server"));
+    QVERIFY(r.Find("txtPort")->isEnabled() && !r.Find("txtConnections2")->isEnabled());
+    QCOMPARE(r.Find<QLabel>("lblStartStopTime")->text(), QStringLiteral("Server stopped at:"));
     const quint16 port = FreeFixedPort();
     r.Find("txtPort")->setText(QString::number(port) + QStringLiteral("abc"));
     QCOMPARE(r.Click(), QString());
