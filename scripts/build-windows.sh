@@ -46,6 +46,7 @@ crlf /usr/share/common-licenses/GPL-3 "$out/licenses/GPL-3.0.txt"
 crlf /usr/share/doc/libqt6core6/copyright "$out/licenses/qt6-base-copyright.txt"
 crlf /usr/share/doc/gcc-mingw-w64-base/copyright "$out/licenses/gcc-mingw-w64-copyright.txt"
 crlf /usr/share/doc/mingw-w64-common/copyright "$out/licenses/mingw-w64-copyright.txt"
+cp packaging/windows/build-qt-mingw.sh "$out/licenses/" # how Qt's DLLs were built from their source
 (cd build-win && zip -qr tallix-server-windows-x64.zip tallix-server)
 echo "build-win/tallix-server-windows-x64.zip"
 
