@@ -33,8 +33,10 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         QStringLiteral("headless"),
         QStringLiteral("No window, no tray, no display: serve at once on the options of Server.ini, "
                        "which is read and never written; report on standard error. SIGTERM or "
-                       "SIGINT stop it, SIGUSR1 writes the counters, the busy slots and the clock's state. "
-                       "The system clock's state shows at the start and at each change. Started by "
+                       "SIGINT stop it once the replies queued for clients have left, SIGHUP reads "
+                       "Access.txt again, SIGUSR1 writes the counters, the busy slots and the clock's "
+                       "state. Whether the system clock is synchronised (on Linux: the kernel's maximum "
+                       "error below 16 s) shows at the start and at each change. Started by "
                        "systemd with a socket unit, it serves on the sockets passed instead of the port."));
     const QCommandLineOption folder(
         {QStringLiteral("f"), QStringLiteral("folder")},
@@ -44,7 +46,8 @@ CommandLine ReadCommandLine(const QStringList &arguments)
         QStringLiteral("metrics"),
         QStringLiteral("With --headless: serve Prometheus metrics over HTTP at /metrics, and a readiness check "
                        "at /ready (503 while not serving, as when Access.txt's require-synchronised-clock "
-                       "is not met), on this literal address and port, such as 127.0.0.1:9161 or [::1]:9161."),
+                       "is not met), on this literal address and port, such as 127.0.0.1:9161, [::1]:9161 or "
+                       "[::]:9161 (every address)."),
         QStringLiteral("address:port"));
     parser.addOptions({headless, folder, metrics});
 
