@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTcpServer>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -57,7 +56,6 @@ private slots:
     void stampFollowsBoxSecondAndZoneAtOnce();
     void accessRulesTurnClientsAwayBeforeASlot_data();
     void accessRulesTurnClientsAwayBeforeASlot();
-    void handedOverSocketsKeepTheirQueue();
     void proxyHeaderVerdicts_data();
     void proxyHeaderVerdicts();
 };
@@ -323,25 +321,6 @@ void tst_Connections::proxyHeaderVerdicts()
     h.Feed(bytes);
     const QString complete = QString::number(h.Length()) + u' ' + (h.Source().isNull() ? QStringLiteral("-") : h.Source().toString());
     QCOMPARE(QStringList({QStringLiteral("incomplete"), complete, QStringLiteral("invalid")}).at(int(h.State())), verdict);
-}
-
-// Sockets a service manager opened and keeps open: each serves, a stop closes only the
-// service's copies, and a client that connects meanwhile is served after the next start.
-void tst_Connections::handedOverSocketsKeepTheirQueue()
-{
-    Rig r;
-    const quint16 port = FreeFixedPort();
-    const int v4 = HoldPort("127.0.0.1", port), v6 = HoldPort("::1", port);
-    auto release = qScopeGuard([&] { ::close(v4), ::close(v6); });
-    auto start = [&] { return r.service.ListenOn({::dup(v4), ::dup(v6)}); };
-    QVERIFY(v4 >= 0 && v6 >= 0 && start() && r.sockets.LocalPort() == port && !r.service.ListenOn({::dup(v4)}));
-    PumpedClient a, queued;
-    QVERIFY(a.Connect(port, "127.0.0.1"));
-    QCOMPARE(a.Ask("a"), QByteArray("a:") + Stamp);
-    r.service.Stop();
-    QVERIFY(a.WaitForEnd() && !r.sockets.Listening());
-    QVERIFY(queued.Connect(port, "::1") && queued.SendAll("q"));
-    QVERIFY(start() && queued.ReadUntil([&] { return queued.Received() == "q:" + Stamp; }));
 }
 
 QTEST_GUILESS_MAIN(tst_Connections)
