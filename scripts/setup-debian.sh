@@ -15,7 +15,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(systemd prometheus
              xvfb trayer xdotool x11-utils imagemagick locales procps
              lxqt-panel dbus-daemon libglib2.0-bin
-             haproxy faketime chrony adjtimex
+             haproxy faketime chrony adjtimex socat
              clang libclang-rt-14-dev clang-format)
 fi
 packages+=("$@")

@@ -9,7 +9,6 @@
 
 #include <climits>
 #include <memory>
-#include <sys/un.h>
 #include <vector>
 
 namespace {
@@ -20,29 +19,6 @@ bool StartInMode(ProgramProcess &p, const QStringList &env = {}, bool waitForPor
 {
     return Headless ? p.StartHeadless(0, env, waitForPort, wrapper) : p.Start({}, env, waitForPort, wrapper);
 }
-
-// A notify socket as systemd gives a Type=notify service; what the service said to it.
-struct NotifySocket
-{
-    QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("notify"));
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    NotifySocket()
-    {
-        sockaddr_un a{AF_UNIX, {}};
-        qstrncpy(a.sun_path, QFile::encodeName(path).constData(), sizeof a.sun_path);
-        ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    }
-    ~NotifySocket() { ::close(fd); }
-    QByteArray all;
-    QByteArray Said() // everything so far
-    {
-        char buf[256];
-        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
-            all += QByteArray(buf, n) + '\n';
-        return all;
-    }
-};
 
 bool Served(quint16 port, const char *address = "127.0.0.1")
 {
@@ -325,12 +301,16 @@ private slots:
         if (!Headless)
             QSKIP("run by tst_Program_headless");
         ProgramProcess p;
-        NotifySocket notify;
+        // What the service tells its manager, as socat receives it on the notify socket.
+        const QString notifyPath = p.home.filePath(QStringLiteral("notify"));
+        QProcess notify;
+        notify.start(QStringLiteral("socat"), {QStringLiteral("-u"), QStringLiteral("UNIX-RECV:") + notifyPath, QStringLiteral("STDOUT")});
+        QTRY_VERIFY(QFileInfo::exists(notifyPath));
         QVERIFY(p.Prepare("LogIPs=1\r\nport = kept as it is\r\nMinimizeOnLoad=yes\r\nDaylightSavings=-1\r\nLogIPs=0\r\n"));
         const QByteArray ini = p.File(QStringLiteral("Server.ini"));
         const quint16 metricsPort = FreeFixedPort();
-        QVERIFY(p.StartHeadless(metricsPort, {QStringLiteral("NOTIFY_SOCKET=") + notify.path}));
-        QTRY_COMPARE(notify.Said(), QByteArray("READY=1\n"));
+        QVERIFY(p.StartHeadless(metricsPort, {QStringLiteral("NOTIFY_SOCKET=") + notifyPath}));
+        QTRY_COMPARE(notify.peek(64), QByteArray("READY=1"));
         LoopbackClient a, b;
         QVERIFY(a.Connect(p.port) && b.Connect(p.port, "::1") && IsReplyTo(b.Ask("t"), "t"));
         ::kill(pid_t(p.process.processId()), SIGUSR1);
@@ -358,7 +338,8 @@ private slots:
         b.Reset();
         QTRY_VERIFY(Served(p.port, "::1"));
         QVERIFY(p.Stop(SIGTERM, 10000));
-        QCOMPARE(notify.Said(), QByteArray("READY=1\nSTOPPING=1\n"));
+        QTRY_COMPARE(notify.peek(64), QByteArray("READY=1STOPPING=1"));
+        notify.kill(), notify.waitForFinished();
         QCOMPARE(p.File(QStringLiteral("Server.ini")), ini);
         QVERIFY(p.Stderr().contains(QStringLiteral("listening on port %1 (IPv6 and IPv4)\n").arg(p.port).toUtf8()));
         QVERIFY(p.Stderr().endsWith("tallix-server: stopped\n"));
