@@ -13,7 +13,7 @@ if [ "${1:-}" = "--tests" ]; then
   tests=1
   shift
   packages+=(systemd prometheus
-             xvfb trayer xdotool x11-utils imagemagick locales procps
+             xvfb xauth trayer xdotool x11-utils imagemagick locales procps
              lxqt-panel dbus-daemon libglib2.0-bin
              haproxy faketime chrony adjtimex socat
              clang libclang-rt-14-dev clang-format)

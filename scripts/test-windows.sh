@@ -11,6 +11,6 @@ for attempt in 1 2; do
   rc=0
   out=$(TALLIX_XVFB_TIMEOUT=300 tests/tools/with-xvfb-tray.sh tests/windows/wine-e2e.sh build-win/tallix-server build-win/tallix-server-setup-x64.exe 2>&1) || rc=$?
   printf '%s\n' "$out"
-  grep -q '^with-xvfb-tray: \(Xvfb did not start\|no system tray appeared\)' <<<"$out" || exit $rc
+  grep -q '^\(xvfb-run: error: Xvfb failed to start\|with-xvfb-tray: no system tray appeared\)' <<<"$out" || exit $rc
 done
 exit $rc
