@@ -60,11 +60,10 @@ main_window() {
 main_viewable() { local w; w=$(main_window) && viewable "$w"; }
 main_hidden() { local w; w=$(main_window) || return 0; ! viewable "$w"; }
 
-answers() { # answers port [address]: a client gets "time:" and a 13-character stamp back
-  local reply
+answers() { # answers port [address]: a client gets "time:" and a 13-character stamp back (in reply)
   exec 3<>"/dev/tcp/${2:-127.0.0.1}/$1" 2>/dev/null || return 1
   printf 'time' >&3
-  IFS= read -r -t 3 -N 18 reply <&3
+  IFS= read -r -t 5 -N 18 reply <&3
   exec 3>&-
   [[ "$reply" =~ ^time:[0-9]{2}[A-Z]{3}[0-9]{8}$ ]]
 }

@@ -6,11 +6,12 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
-#include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <optional>
@@ -19,22 +20,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-// Fills a socket address from text ("127.0.0.2", "::1"); false when it is none.
+// Fills a socket address from numeric text ("127.0.0.2", "::1"); false when it is none.
 inline bool LoopbackAddress(const char *text, quint16 port, sockaddr_storage &a, socklen_t &len)
 {
-    a = {};
-    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&a);
-    auto *v4 = reinterpret_cast<sockaddr_in *>(&a);
-    if (inet_pton(AF_INET6, text, &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(port);
-        len = sizeof *v6;
-        return true;
-    }
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(port);
-    len = sizeof *v4;
-    return inet_pton(AF_INET, text, &v4->sin_addr) == 1;
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    if (::getaddrinfo(text, QByteArray::number(port).constData(), &hints, &found) != 0)
+        return false;
+    std::memcpy(&a, found->ai_addr, len = found->ai_addrlen);
+    ::freeaddrinfo(found);
+    return true;
 }
 
 // A listener on one protocol only ("0.0.0.0" or "::"), as another program may hold a

@@ -10,7 +10,7 @@ export WINEPREFIX=$top/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="ms
 export TZ=Asia/Kolkata LC_ALL=C # Bias -330: a zone record not read puts the stamp 5.5 hours off
 dir="$WINEPREFIX/drive_c/Tallix Server" run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 value='Brovik Productions - Tallix Server' reply=""
-source "$(dirname "$0")/../e2e/e2e-helpers.sh" # check, wait_for, free_port
+source "$(dirname "$0")/../e2e/e2e-helpers.sh" # check, wait_for, free_port, answers, refuses
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k >/dev/null 2>&1; rm -rf "$top"' EXIT
 
 # Wine's helpers must run on this X server before the program does.
@@ -27,9 +27,7 @@ docked() { [ -n "$(icon)" ]; }
 window() { xdotool search --onlyvisible --name '^Tallix Server$' | head -n1; }
 shown() { [ -n "$(window)" ]; }
 hidden() { ! shown; }
-refused() { ! ask; }
 click_icon() { xdotool mousemove --window "$(icon)" 10 15 click "$@"; sleep 0.7; }
-ask() { { exec 5<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null || return 1; printf 'time' >&5; IFS= read -r -t 5 -N 18 reply <&5; exec 5<&-; }
 stamped() { # the reply is "time:" and a UTC stamp of the seconds the request took
   local s; for ((s = t0; s <= $(date +%s); s++)); do
     [ "$reply" = "time:$(date -u -d "@$s" +%d%b%y%H%M%S | tr a-z A-Z)" ] && return 0; done; return 1; }
@@ -38,12 +36,12 @@ stamped() { # the reply is "time:" and a UTC stamp of the seconds the request to
 wine reg add "$run" /v "$value" /t REG_EXPAND_SZ /d x /f >/dev/null 2>&1; start "$dir"
 check "the icon docks in the tray" wait_for 60 docked
 t0=$(date +%s)
-check "started with the program, the server gives a loopback client its bytes and a stamp" wait_for 60 ask
+check "started with the program, the server gives a loopback client its bytes and a stamp" wait_for 60 answers "$port"
 check "reply '$reply' holds the UTC time" stamped
 check "the connection is logged" grep -q '\] 127\.0\.0\.1' "$dir/Logs/$(date +%Y%m%d).log"
 check "minimised on launch: no window shown" hidden
 click_icon 3
-check "a right click stops the server" wait_for 10 refused
+check "a right click stops the server" wait_for 10 refuses "$port"
 click_icon --repeat 2 --delay 80 1
 check "a left double-click restores the window" wait_for 10 shown
 sleep 1; xdotool mousemove --window "$(window)" 60 18 click 1; sleep 1 # "Launch on Windows start-up"
@@ -61,7 +59,7 @@ cfg="$users/Roaming/Tallix Server" link="$WINEPREFIX/drive_c/ProgramData/Microso
 check "the setup program installs silently, with a Start-menu shortcut" bash -c 'wine "$0" /S && [ -f "$1" ]' "$2" "$link"
 mkdir -p "$cfg" && printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nLogIPs=1\r\nport=%s\r\n' "$port" >"$cfg/Server.ini"
 wine reg add "$run" /v "$value" /t REG_DWORD /d 7 /f >/dev/null 2>&1; start "$inst"
-check "the installed copy reads its Server.ini in the roaming folder" wait_for 60 ask
+check "the installed copy reads its Server.ini in the roaming folder" wait_for 60 answers "$port"
 # Run in place (an unquoted _?=, hence the batch file), the uninstaller's status is its own.
 printf '"C:\\Program Files\\Tallix Server\\Uninstall.exe" /S _?=C:\\Program Files\\Tallix Server\r\n' >"$WINEPREFIX/drive_c/in-place.bat"
 check "an uninstall while it runs fails and removes nothing" \
