@@ -19,7 +19,7 @@ podman run --detach --name "$name" --read-only --cap-drop=ALL --security-opt no-
   --user 1610:1610 -p "127.0.0.1:$port:1610" -p "127.0.0.1:$metrics:9161" \
   -v "$state:/var/lib/tallix-server" "$image" >/dev/null
 
-check "a loopback client gets its stamp over IPv4, through the published port" wait_for 20 answers "$port" 2>/dev/null
+check "a loopback client gets its stamp over IPv4, through the published port" wait_for 20 answers "$port"
 in_container() { nsenter --target "$(podman inspect --format '{{.State.Pid}}' "$name")" --net "$@"; }
 check "and over IPv6, on the container's loopback" in_container bash -c "$(declare -f answers); answers 1610 ::1"
 scrape() { curl --silent --fail --max-time 5 "http://127.0.0.1:$metrics/$1"; }

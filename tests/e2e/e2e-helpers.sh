@@ -61,7 +61,7 @@ main_viewable() { local w; w=$(main_window) && viewable "$w"; }
 main_hidden() { local w; w=$(main_window) || return 0; ! viewable "$w"; }
 
 answers() { # answers port [address]: a client gets "time:" and a 13-character stamp back (in reply)
-  exec 3<>"/dev/tcp/${2:-127.0.0.1}/$1" 2>/dev/null || return 1
+  { exec 3<>"/dev/tcp/${2:-127.0.0.1}/$1"; } 2>/dev/null || return 1 # braces: stderr stays the script's
   printf 'time' >&3
   IFS= read -r -t 5 -N 18 reply <&3
   exec 3>&-

@@ -35,7 +35,7 @@ metrics=$(free_port)
 sed -e "s/hostPort: 1610/hostPort: $port/; s/hostPort: 9161/hostPort: $metrics/" \
     -e "s|image: tallix-server:.*|image: $image|" "$play/podman.yaml" >"$play/pod.yaml"
 check "podman kube play starts the Deployment's pod" quiet podman kube play "$play/pod.yaml"
-check "a loopback client is served through the hostPort on 127.0.0.1" wait_for 20 answers "$port" 2>/dev/null
+check "a loopback client is served through the hostPort on 127.0.0.1" wait_for 20 answers "$port"
 check "/ready answers 200 through the metrics hostPort" \
   test "$(curl --silent --max-time 5 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$metrics/ready")" = 200
 container=$(podman ps --format '{{.Names}}' | grep -m1 '^tallix-server-pod-.*-tallix-server$')

@@ -27,7 +27,7 @@ run() { # uid home port-or-"" [arguments]
   setpriv --reuid="$1" --regid="$1" --clear-groups env HOME="$2" XDG_CONFIG_HOME="$2/config" \
     XDG_STATE_HOME="$2/state" QT_QPA_PLATFORM=offscreen /usr/bin/tallix-server "${@:4}" 2>>"$2/stderr" & pid=$!
   wait_for 20 grep -q '^SigCgt:.*[4-7c-f][0-9a-f]\{3\}$' "/proc/$pid/status"
-  local served=0; [ -z "$3" ] || wait_for 10 answers "$3" 2>/dev/null || served=1
+  local served=0; [ -z "$3" ] || wait_for 10 answers "$3" || served=1
   kill "$pid"; wait "$pid"; local status=$?; pid=""
   [ "$status" -eq 0 ] && [ "$served" -eq 0 ]
 }

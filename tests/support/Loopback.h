@@ -124,13 +124,6 @@ public:
         return Flood(data, timeoutMs, [this] { ReadAvailable(), Wait(POLLOUT | POLLIN, {}, 5); }) == data.size();
     }
 
-    // What the socket takes now: 0 when it is full, -1 on an error.
-    qint64 SendSome(const char *data, qint64 size)
-    {
-        const ssize_t n = ::send(fd_, data, size_t(size), MSG_NOSIGNAL);
-        return n >= 0 ? n : (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
-    }
-
     void ReadAvailable()
     {
         char buf[65536];
@@ -166,10 +159,10 @@ public:
     {
         qint64 sent = 0;
         for (QDeadlineTimer deadline(timeoutMs); sent < data.size() && !deadline.hasExpired(); each ? each() : void()) {
-            const qint64 n = SendSome(data.constData() + sent, qMin<qint64>(65536, data.size() - sent));
-            if (n < 0)
+            const ssize_t n = ::send(fd_, data.constData() + sent, size_t(qMin<qint64>(65536, data.size() - sent)), MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
                 return -1;
-            sent += n;
+            sent += qMax<ssize_t>(n, 0); // 0: the socket is full
             if (pump_)
                 pump_();
         }

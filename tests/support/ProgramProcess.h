@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 class ProgramProcess
 {
@@ -84,10 +85,9 @@ public:
 
     qint64 ResidentKiB() const
     {
-        for (const QByteArray &line : ReadFile(QStringLiteral("/proc/%1/status").arg(process.processId())).split('\n'))
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').first().toLongLong();
-        return -1;
+        // statm's second field: resident pages.
+        return ReadFile(QStringLiteral("/proc/%1/statm").arg(process.processId())).split(' ').value(1).toLongLong()
+               * (::sysconf(_SC_PAGESIZE) / 1024);
     }
 
     // SIGTERM (or another signal; 0 for none) ends it through the normal unload; true when

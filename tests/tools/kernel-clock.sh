@@ -9,8 +9,7 @@ set -uo pipefail
 field() { adjtimex --print | awk -v f="$1:" '$1 == f {print $2}'; }
 unsync() {
   for f in "$1"/*.started; do
-    [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null
-    for _ in $(seq 100); do kill -0 "$(cat "$f")" 2>/dev/null || break; sleep 0.05; done
+    [ -f "$f" ] && kill "$(cat "$f")" 2>/dev/null && timeout 5 tail --pid="$(cat "$f")" -f /dev/null
     rm -f "$f"
   done
   . "$1/saved"
