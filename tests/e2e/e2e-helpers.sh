@@ -68,7 +68,7 @@ answers() { # answers port [address]: a client gets "time:" and a 13-character s
   [[ "$reply" =~ ^time:[0-9]{2}[A-Z]{3}[0-9]{8}$ ]]
 }
 quiet() { local out; out=$("$@" 2>&1) || { printf '%s\n' "$out"; return 1; }; } # says only why it failed
-finish() { say "$((checks - failures)) passed, $failures failed"; [ "$failures" -eq 0 ]; }
+finish() { say "$((checks - failures)) passed, $failures failed"; [ "$failures" -eq 0 ] || { say "--- the last program's output"; cat "$folder/out.log" 2>/dev/null; false; }; }
 refuses() { ! (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 settings_saved() { # five lines written at unload
   [ "$(grep -c $'\r$' "$folder/Server.ini")" -eq 5 ] && grep -q '^DaylightSavings=' "$folder/Server.ini"

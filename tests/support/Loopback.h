@@ -9,7 +9,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <netdb.h>
 #include <netinet/in.h>

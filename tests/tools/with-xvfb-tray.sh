@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # with-xvfb-tray.sh <command> [args...]: runs the command, for at most TALLIX_XVFB_TIMEOUT
-# seconds (240), on a private X server (xvfb-run) with trayer as XEmbed tray, or with
-# TALLIX_TRAY_HOST=lxqt-panel on a private session bus (dbus-run-session) for lxqt-panel (its
-# config folder in TALLIX_PANEL_CONFIG), which the command starts itself. TALLIX_TRAYER_PID_FILE
-# holds the tray's PID; a test that restarts the tray writes the new one there (start_trayer
-# does). The tray is stopped by PID; the command's status is returned.
+# seconds (240), on a private X server with trayer as XEmbed tray, or with
+# TALLIX_TRAY_HOST=lxqt-panel on a private session bus for lxqt-panel (its config folder in
+# TALLIX_PANEL_CONFIG), which the command starts itself. TALLIX_TRAYER_PID_FILE holds the tray's
+# PID; a test that restarts the tray writes the new one there (start_trayer does). The tray is
+# stopped by PID; the command's status is returned.
 set -uo pipefail
 if [ -z "${TALLIX_XVFB_DIR:-}" ]; then
-  # Outside: the X server and the bus, then this script again inside them.
+  # Outside: xvfb-run's X server (-noreset: a test that ends every client must not meet a
+  # server starting over) and dbus-run-session's bus, then this script again inside them.
   export TALLIX_XVFB_DIR
   TALLIX_XVFB_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tallix-xvfb.XXXXXX")
   trap 'rm -rf "$TALLIX_XVFB_DIR"' EXIT
   unset DBUS_SESSION_BUS_ADDRESS # never a StatusNotifier host of the real session
   bus=()
   [ "${TALLIX_TRAY_HOST:-}" = lxqt-panel ] && bus=(dbus-run-session --)
-  xvfb-run --auto-servernum --error-file=/dev/stderr --server-args="-screen 0 1024x768x24" "${bus[@]}" "$0" "$@"
+  xvfb-run --auto-servernum --error-file=/dev/stderr --server-args="-screen 0 1024x768x24 -noreset" "${bus[@]}" "$0" "$@"
   exit
 fi
 export TALLIX_TRAYER_PID_FILE="$TALLIX_XVFB_DIR/trayer.pid"
