@@ -15,7 +15,7 @@ if [ "${1:-}" = "--tests" ]; then
   packages+=(systemd prometheus
              xvfb xauth trayer xdotool x11-utils imagemagick locales procps
              lxqt-panel dbus-daemon libglib2.0-bin
-             haproxy faketime chrony adjtimex socat
+             haproxy faketime adjtimex socat libcap2 libedit2 libgnutls30 libnettle8 libseccomp2
              clang libclang-rt-14-dev clang-format)
 fi
 packages+=("$@")
@@ -27,21 +27,22 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
-  # The clock tests start chronyd of their own on the kernel's clock and expect it as these
-  # machines start, unsynchronised: a chrony service that installing it started or enabled
-  # is stopped and disabled (a machine that had chrony before keeps its own).
-  if printf '%s\n' "${missing[@]}" | grep -qx chrony; then
-    if [ -d /run/systemd/system ]; then
-      $SUDO systemctl disable --now chrony.service || true
-    else
-      $SUDO /etc/init.d/chrony stop >/dev/null 2>&1 || true
-      $SUDO update-rc.d chrony disable >/dev/null 2>&1 || true
-    fi
-  fi
+  # --no-remove: an install that would take a package away (chrony would take the machine's
+  # time service) is refused instead of done.
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends --no-remove "${missing[@]}"
 fi
 
 [ $tests -eq 1 ] || exit 0
+
+# The clock tests' chronyd: Debian's chrony unpacked, not installed, since installing it
+# would take the machine's own time service away (they conflict).
+chrony=${XDG_CACHE_HOME:-$HOME/.cache}/tallix-server-tests/chrony
+if ! command -v chronyd >/dev/null && [ ! -x "$chrony/usr/sbin/chronyd" ]; then
+  fetched=$(mktemp -d)
+  (cd "$fetched" && apt-get download -q chrony) || { apt-get update -q && (cd "$fetched" && apt-get download -q chrony); }
+  mkdir -p "$chrony" && dpkg-deb -x "$fetched"/chrony_*.deb "$chrony"
+  rm -rf "$fetched"
+fi
 
 # The date-time texts are tested under these locales.
 wanted=(en_US.UTF-8 de_DE.UTF-8 en_GB.UTF-8 en_AU.UTF-8 en_IE.UTF-8 en_CA.UTF-8 en_IN.UTF-8)
