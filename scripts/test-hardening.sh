@@ -20,7 +20,7 @@ step() { printf '\n=== %s\n' "$*"; }
 
 step "configure $build (clang, ASan+UBSan, fuzz targets)"
 if ! CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
-    -DTALLIX_SANITIZE=ON -DTALLIX_FUZZ=ON >"$build.configure.log" 2>&1; then
+    -DTALLIX_SANITIZE=ON -DTALLIX_FUZZ=ON -DTALLIX_WERROR=${CI:+ON} >"$build.configure.log" 2>&1; then
   tail -20 "$build.configure.log"
   echo "hardening: FAIL (configure)"
   exit 1
@@ -47,6 +47,7 @@ grep -E "tests passed|tests failed|^\s+[0-9]+ - |Total Test time" "$ctest_log"
 if [ $ctest_status -ne 0 ]; then
   failures+=("ctest")
 fi
+"$root/scripts/skipped-tests.sh" "$build" || failures+=("skipped checks")
 # A report in a test that still passed (a child process, a leak at exit) counts too.
 if grep -qE "ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:" "$ctest_log"; then
   grep -nE "ERROR: (AddressSanitizer|LeakSanitizer)|runtime error:" "$ctest_log" | head -5

@@ -14,6 +14,7 @@ source "$here/../e2e/e2e-helpers.sh" # check, wait_for, free_port, answers
 if ! command -v kubectl >/dev/null; then
   say "skipped: no kubectl on this machine, the manifests were neither rendered, validated nor played"
   say "0 passed, 0 failed, 1 skipped"
+  [ "${TALLIX_TEST_NO_SKIP:-}" != 1 ] || { say "FAIL - TALLIX_TEST_NO_SKIP=1 says every check runs here"; exit 1; }
   exit 0
 fi
 command -v npm >/dev/null || "$top/scripts/setup-debian.sh" nodejs npm
@@ -30,8 +31,8 @@ for dir in kubernetes podman; do
   check "packaging/$dir renders" bash -c "kubectl kustomize '$top/packaging/$dir' >'$play/$dir.yaml'"
   check "and every object passes its schema" node "$tools/validate.mjs" <"$play/$dir.yaml"
 done
-port=$(free_port)
-metrics=$(free_port)
+free_port port
+free_port metrics
 sed -e "s/hostPort: 1610/hostPort: $port/; s/hostPort: 9161/hostPort: $metrics/" \
     -e "s|image: tallix-server:.*|image: $image|" "$play/podman.yaml" >"$play/pod.yaml"
 check "podman kube play starts the Deployment's pod" quiet podman kube play "$play/pod.yaml"
