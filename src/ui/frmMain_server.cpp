@@ -7,6 +7,8 @@
 
 #include <QMessageBox>
 
+#include <cstdio>
+
 const QString frmMain::ActiveTooltip = QStringLiteral("Tallix Server - Active since ");
 const QString frmMain::IdleTooltip = QStringLiteral("Tallix Server - Idle since ");
 
@@ -23,6 +25,8 @@ void ShowNumber(QLineEdit *box, qint64 n)
 // taking gestures; while a tray gesture's handler waits here, the icon drops them.
 void ShowBox(QWidget *window, const QString &title, const QString &text)
 {
+    // Also said where a log of the session or a terminal keeps it, as the window-less mode says it.
+    std::fprintf(stderr, "tallix-server: %s\n", qPrintable(text));
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, window);
     box.setWindowModality(Qt::WindowModal);
     box.exec();

@@ -13,8 +13,8 @@ state=$(mktemp -d)
 trap 'podman rm --force --time 0 "$name" >/dev/null 2>&1; rm -rf "$state"' EXIT
 printf 'StartOnLoad=1\r\nLogIPs=1\r\nport=1610\r\n' >"$state/Server.ini"
 chown -R 1610:1610 "$state"
-port=$(free_port)
-metrics=$(free_port)
+free_port port
+free_port metrics
 podman run --detach --name "$name" --read-only --cap-drop=ALL --security-opt no-new-privileges \
   --user 1610:1610 -p "127.0.0.1:$port:1610" -p "127.0.0.1:$metrics:9161" \
   -v "$state:/var/lib/tallix-server" "$image" >/dev/null

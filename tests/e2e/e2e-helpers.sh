@@ -19,11 +19,15 @@ wait_for() { # wait_for seconds command...: polls every 100 ms
   done
 }
 
-free_port() {
-  local p
+free_port() { # free_port VAR: a port nothing listens on, reserved (as the C++ tests do) while this shell runs
+  local p fd dir=${TMPDIR:-/tmp}/tallix-test-ports
+  mkdir -p "$dir"
   for p in $(shuf -i 20000-32000 -n 50); do
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then echo "$p"; return; fi
+    exec {fd}>"$dir/$p"
+    if flock -n "$fd" && ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then printf -v "$1" %s "$p"; return; fi
+    exec {fd}>&-
   done
+  return 1
 }
 
 start_program() { # start_program "Server.ini content": in a new folder, the last one stopped and removed

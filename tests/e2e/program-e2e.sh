@@ -39,7 +39,7 @@ error_box() { local w; w=$(error_window) && [ -n "$w" ] && viewable "$w"; }
 no_error_box() { ! error_box; }
 close_error_box() { xdotool windowfocus --sync "$(error_window)" key Return && wait_for 5 no_error_box; }
 
-port=$(free_port)
+free_port port
 say "# idle start, right clicks, minimise and restore, right double-click (port $port)"
 start_program "port=$port\r\n"
 check "the icon docks in the tray" wait_for 10 icon_docked

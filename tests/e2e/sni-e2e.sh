@@ -36,7 +36,7 @@ looks_active() { [ "$(icon_pixels)" -gt 50 ]; }
 click() { xdotool mousemove 15 16 click "$1"; sleep 0.6; }
 ended_well() { not_running && wait "$pid"; }
 
-port=$(free_port)
+free_port port
 say "# minimised at launch, gestures, menu, host restart, Exit (port $port)"
 start_panel
 start_program "MinimizeOnLoad=1\r\nport=$port\r\n"

@@ -31,7 +31,7 @@ run() { # uid home port-or-"" [arguments]
   kill "$pid"; wait "$pid"; local status=$?; pid=""
   [ "$status" -eq 0 ] && [ "$served" -eq 0 ]
 }
-port=$(free_port)
+free_port port
 mkdir "$tmp/service" && printf 'port=%s\r\n' "$port" >"$tmp/service/Server.ini"
 check "the window-less mode answers a loopback client, then stops with status 0" \
   run 0 "$tmp/service" "$port" --headless --folder "$tmp/service"

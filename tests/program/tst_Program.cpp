@@ -123,7 +123,7 @@ private slots:
     void signalStopDrainsWithStderrGone()
     {
         ProgramProcess p;
-        const QStringList stderrGone = {QStringLiteral("bash"), QStringLiteral("-c"), QStringLiteral("exec 2> >(:); sleep 0.3; exec \"$0\" \"$@\"")};
+        const QStringList stderrGone = {QStringLiteral("bash"), QStringLiteral("-c"), QStringLiteral("exec 2> >(:); wait $!; exec \"$0\" \"$@\"")};
         QVERIFY(p.Prepare() && StartInMode(p, {}, true, stderrGone));
         LoopbackClient c;
         QVERIFY(c.Connect(p.port));
@@ -195,8 +195,10 @@ private slots:
         QVERIFY(p.Start({}, {}, false, wrapper));
         if (serves)
             QVERIFY(p.WaitForPort());
-        else
-            QTest::qWait(1500);
+        // The signal is meant for a program that handles it, with the failed start's box open.
+        QTRY_VERIFY_WITH_TIMEOUT(p.Catches(signal), 10000);
+        if (broken == PortTaken)
+            QTRY_VERIFY_WITH_TIMEOUT(p.Stderr().contains("tallix-server: Invalid TCP port number or port in use.\n"), 10000);
         QVERIFY2(p.process.state() == QProcess::Running, p.Stderr().constData());
         // Served when it should be; idle (its failed start holds no port) when not.
         QCOMPARE(Served(p.port, "127.0.0.1"), serves);

@@ -4,6 +4,7 @@
 #include "MetricsEndpoint.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -109,6 +110,7 @@ private slots:
     void readiness()
     {
         QVERIFY(Get("GET /ready HTTP/1.1\r\n\r\n").endsWith("\r\n\r\nready\n"));
+        auto restore = qScopeGuard([this] { current = Sample; });
         current.refusingForClock = true;
         current.clock = {ClockStatus::State::Unsynchronised, 16.0, {}};
         const QByteArray head = Get("HEAD /ready HTTP/1.0\r\n\r\n");
@@ -118,7 +120,6 @@ private slots:
         QVERIFY(Get("GET /ready?x HTTP/1.0\r\n\r\n").endsWith("\r\n\r\nnot listening\n"));
         current.stopping = true;
         QVERIFY(Get("GET /ready HTTP/1.0\r\n\r\n").endsWith("\r\n\r\nstopping\n"));
-        current = Sample;
     }
 
     // A scraper holds a place until it is answered, not until it closes; those that send

@@ -8,7 +8,9 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -16,7 +18,9 @@
 #include <optional>
 #include <poll.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Fills a socket address from numeric text ("127.0.0.2", "::1"); false when it is none.
@@ -38,7 +42,8 @@ inline int HoldPort(const char *any, quint16 port, bool passed = false)
 {
     sockaddr_storage a;
     socklen_t len;
-    LoopbackAddress(any, port, a, len);
+    if (!LoopbackAddress(any, port, a, len))
+        return -1;
     const int fd = ::socket(a.ss_family, SOCK_STREAM | (passed ? 0 : SOCK_CLOEXEC), 0);
     const int v6only = !passed;
     ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6only, sizeof v6only);
@@ -49,16 +54,26 @@ inline int HoldPort(const char *any, quint16 port, bool passed = false)
 }
 
 // A port below the ephemeral range that nothing holds on IPv4 or IPv6 now, so that the
-// many short connections of a test never collide with ports the system hands out.
+// many short connections of a test never collide with ports the system hands out. Free
+// now is not free when the program binds it: tests running side by side each reserve
+// theirs with a lock that lives as long as the test's process, and skip those held.
 inline quint16 FreeFixedPort()
 {
     std::mt19937 random(std::random_device{}());
+    const QByteArray folder = QByteArray(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/tallix-test-ports";
+    ::mkdir(folder.constData(), 01777);
     for (int attempt = 0; attempt < 200; ++attempt) {
         const quint16 port = quint16(20000 + random() % 12000);
+        const int lock = ::open((folder + '/' + QByteArray::number(port)).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            ::close(lock);
+            continue;
+        }
         const int v4 = HoldPort("0.0.0.0", port), v6 = HoldPort("::", port);
         ::close(v4), ::close(v6);
         if (v4 >= 0 && v6 >= 0)
-            return port;
+            return port; // the lock stays open until the process ends
+        ::close(lock);
     }
     return 0;
 }

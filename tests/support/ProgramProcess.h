@@ -77,6 +77,14 @@ public:
         return false;
     }
 
+    // Whether it has set up its handling of the signal yet (SigCgt in /proc/PID/status).
+    bool Catches(int signal) const
+    {
+        const QByteArray status = ReadFile(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        const qsizetype at = status.indexOf("\nSigCgt:");
+        return at >= 0 && (status.mid(at + 9, 17).trimmed().toULongLong(nullptr, 16) >> (signal - 1) & 1);
+    }
+
     int OpenDescriptors() const
     {
         return int(

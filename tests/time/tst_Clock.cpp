@@ -5,6 +5,7 @@
 #include "ClockTick.h"
 #include "ClockTrust.h"
 #include "FakeTime.h"
+#include "SavedEnvironment.h"
 #include "TimeReply.h"
 
 #include <QTest>
@@ -127,13 +128,13 @@ private slots:
     {
         QFETCH(QByteArray, tz);
         QFETCH(QString, expected);
+        const SavedEnvironment saved{"TZ"};
         qputenv("TZ", tz);
         const TimeZoneRecord r = SystemTimeZoneSource().Query();
         const auto inForce = [](int month) {
             return SystemTimeZoneSource().DaylightInForceAt(QDateTime(QDate(2025, month, 15), QTime(12, 0), Qt::UTC).toSecsSinceEpoch());
         };
         QCOMPARE(QStringLiteral("%1 %2 %3%4").arg(r.Bias).arg(r.DaylightBias).arg(inForce(1)).arg(inForce(7)), expected);
-        qunsetenv("TZ");
     }
 
     void stamp_data()
@@ -174,9 +175,7 @@ private slots:
         } rows[] = {{{nullptr, "C.UTF-8", nullptr, "de_DE.UTF-8"}, "DEC"},       {{nullptr, nullptr, "de_DE.UTF-8", "en_US.UTF-8"}, "DEC"},
                     {{nullptr, "de_DE.UTF-8", "en_US.UTF-8", "C.UTF-8"}, "DEZ"}, {{nullptr, nullptr, nullptr, "de_DE.UTF-8"}, "DEZ"},
                     {{"C.UTF-8", "de_DE.UTF-8", nullptr, "de_DE.UTF-8"}, "DEC"}, {{nullptr, nullptr, nullptr, nullptr}, "DEC"}};
-        QByteArray saved[4];
-        for (int i = 0; i < 4; ++i)
-            saved[i] = qgetenv(names[i]);
+        const SavedEnvironment saved{names[0], names[1], names[2], names[3]};
         for (const auto &row : rows) {
             for (int i = 0; i < 4; ++i)
                 row.values[i] ? qputenv(names[i], row.values[i]) : qunsetenv(names[i]);
@@ -184,8 +183,6 @@ private slots:
             const QByteArray stamp = TimeReply::FormatStamp(MakeDateValue(2026, 12, 9, 1, 2, 3), DateText().Locale());
             QCOMPARE(stamp, "09" + QByteArray(row.month) + "26010203");
         }
-        for (int i = 0; i < 4; ++i)
-            saved[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], saved[i]);
     }
 
     // The platform's reading, judged: kernel status bits and maximum errors around 16 s and

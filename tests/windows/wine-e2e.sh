@@ -16,7 +16,7 @@ trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; wineserver -k >/dev/null 2>&1; r
 # Wine's helpers must run on this X server before the program does.
 mkdir -p "$WINEPREFIX" && wineserver -p && wineboot >/dev/null 2>&1 || { echo "FAIL - wineboot"; exit 1; }
 mkdir -p "$dir" && cp -r "$1"/. "$dir"/
-port=$(free_port)
+free_port port
 printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nLogIPs=1\r\nport=%s\r\n' "$port" >"$dir/Server.ini"
 
 # Wine's GDI font engine leaves the text boxes blank; FreeType draws them.
