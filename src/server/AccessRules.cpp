@@ -71,10 +71,10 @@ bool AccessRules::ParseLine(const QString &line)
         return true;
     }
     if (keyword == u"require-synchronised-clock" || keyword == u"require-synchronized-clock") {
-        const auto rule = words.size() <= 2 ? ClockRequirement::FromText(words.value(1)) : std::nullopt;
-        if (rule)
-            clock_ = rule;
-        return rule.has_value();
+        const auto requirement = words.size() <= 2 ? ClockRequirement::FromText(words.value(1)) : std::nullopt;
+        if (requirement)
+            clock_ = requirement;
+        return requirement.has_value();
     }
     if (words.size() != 2)
         return false;
