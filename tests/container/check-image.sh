@@ -29,7 +29,8 @@ check "/metrics passes promtool check metrics" bash -c "set -o pipefail; $(decla
 check "... and says the server listens" grep -q '^tallix_listening 1$' "$state/metrics.txt"
 check "/ready answers 200" test "$(curl --silent --max-time 5 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$metrics/ready")" = 200
 check "the connection log lands in the volume" wait_for 5 grep -q $'^\\[.*\\] [0-9a-f.:]*\r$' "$state"/Logs/*.log
-check "the program runs as 1610, not root" test "$(ps -o uid= -p "$(podman inspect --format '{{.State.Pid}}' "$name")" | tr -d ' ')" = 1610
+program=$(podman inspect --format '{{.State.Pid}}' "$name")
+check "the program runs as 1610, not root" test "$(ps -o uid= -p "$program" | tr -d ' ')" = 1610
 
 # A client that sends without reading has replies queued when the stop comes: every one of
 # them arrives, whole and in order, and then the end of the stream, not a reset.
@@ -63,5 +64,5 @@ wait "$client"
 check "podman stop: the queued replies reach the client whole and in order" grep -q 'replies whole' "$state/flood.out"
 check "the program ended with status 0 on SIGTERM" test "$(podman inspect --format '{{.State.ExitCode}}' "$name")" = 0
 check "its last line on standard error says it stopped" test "$(podman logs "$name" 2>&1 | tail -1)" = "tallix-server: stopped"
-say "image $(podman image inspect --format '{{.Size}}' "$image" | awk '{printf "%.1f MB", $1 / 1e6}')"
+size=$(podman image inspect --format '{{.Size}}' "$image") && check "the image holds $((size / 1000000)) MB, at most 100" test "$size" -le 100000000
 finish
