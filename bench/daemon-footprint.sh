@@ -52,13 +52,7 @@ for round in $(seq 1 "$rounds"); do
     srv_pid=$!
     wait_listening "$port" 10 && sleep 1
     idle=$(rss_kib "$srv_pid")
-    taskset -c 0 "$probe" hold --port "$port" --connections 255 --seconds 3 > "$tmp/hold" &
-    hold_pid=$!
-    for _ in $(seq 1 50); do grep -q HELD "$tmp/hold" && break; sleep 0.1; done
-    grep -q HELD "$tmp/hold" || { echo "$kind: the 255 connections were not all answered" >&2; exit 1; }
-    sleep 1
-    held=$(rss_kib "$srv_pid")
-    wait "$hold_pid"
+    held=$(rss_while_holding "$probe" "$srv_pid" "$port" 255 "$tmp/hold")
     kill "$srv_pid"; wait "$srv_pid" 2>/dev/null || true; srv_pid=""
     echo "$kind $startup $idle $held" | tee -a "$tmp/results"
   done

@@ -119,13 +119,7 @@ echo "CHURN reference $rr conn/s ${cr} us/conn | program $rs conn/s ${cs} us/con
 echo "== memory: 255 idle connections"
 sleep 1
 before=$(rss_kib "$srv_pid")
-"$probe" hold --port "$srv_port" --connections 255 --seconds 3 > "$tmp/hold" &
-hold_pid=$!
-for _ in $(seq 1 50); do grep -q HELD "$tmp/hold" && break; sleep 0.1; done
-grep -q HELD "$tmp/hold" || { echo "the 255 connections were not all answered" >&2; exit 1; }
-sleep 1
-held=$(rss_kib "$srv_pid")
-wait "$hold_pid"
+held=$(rss_while_holding "$probe" "$srv_pid" "$srv_port" 255 "$tmp/hold")
 echo "IDLECONN RSS with none ${before} KiB, with 255 idle ${held} KiB, difference $((held - before)) KiB"
 
 echo "== memory: one client sending 64 KiB blocks without reading for 5 s, then reading"

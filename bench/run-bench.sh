@@ -126,6 +126,9 @@ run() { # name port pid connections [load options]
   fi
   line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" "${@:5}" | grep '^RESULT')
   echo "$1 $4 $line" | tee -a "$results"
+  # A slot is free again only once the server has read its client's close: a next run
+  # that connects at once could find all 255 still busy and be turned away.
+  sleep 0.5
   if [ -n "$scraper" ]; then
     wait "$scraper" || true
     echo "  scraper: $(grep '^RESULT' "$tmp/scrape")"
