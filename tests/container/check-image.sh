@@ -29,8 +29,7 @@ check "/metrics passes promtool check metrics" bash -c "set -o pipefail; $(decla
 check "... and says the server listens" grep -q '^tallix_listening 1$' "$state/metrics.txt"
 check "/ready answers 200" test "$(curl --silent --max-time 5 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$metrics/ready")" = 200
 check "the connection log lands in the volume" wait_for 5 grep -q $'^\\[.*\\] [0-9a-f.:]*\r$' "$state"/Logs/*.log
-program=$(podman inspect --format '{{.State.Pid}}' "$name")
-check "the program runs as 1610, not root" test "$(ps -o uid= -p "$program" | tr -d ' ')" = 1610
+check "the program runs as 1610, not root" test "$(ps -o uid= -p "$(podman inspect --format '{{.State.Pid}}' "$name")" | tr -d ' ')" = 1610
 
 # A client that sends without reading has replies queued when the stop comes: every one of
 # them arrives, whole and in order, and then the end of the stream, not a reset.
