@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package tallix-server_<version>_<arch>.deb into build-deb/ (or the folder
-# given) with dpkg-buildpackage and debhelper, from a copy of the checkout's files so that
-# no build output lands in the source tree. Compiles the program alone, without the tests.
+# Builds the Debian packages into build-deb/ (or the folder given) with dpkg-buildpackage and
+# debhelper, from a copy of the checkout's files so that no build output lands in the source
+# tree: tallix-server_<version>_<arch>.deb (the window program), tallix-serverd_<version>_<arch>.deb
+# (the daemon and the systemd units) and tallix-server-common_<version>_all.deb (the help text
+# both use). Compiles the programs alone, without the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh debhelper
@@ -18,6 +20,6 @@ git ls-files -z --cached --others --exclude-standard |
 (cd "$work/tallix-server" &&
   DEB_BUILD_OPTIONS="nocheck noddebs parallel=$(nproc)" dpkg-buildpackage -b -us -uc >"$work/build.log" 2>&1) ||
   { tail -40 "$work/build.log" >&2; exit 1; }
-rm -f "$out"/tallix-server_*.deb
-cp "$work"/tallix-server_*.deb "$out"/
-ls "$out"/tallix-server_*.deb
+rm -f "$out"/tallix-server{,d,-common}_*.deb
+cp "$work"/*.deb "$out"/
+ls "$out"/tallix-server{,d,-common}_*.deb

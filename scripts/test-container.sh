@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the container image (scripts/build-image.sh) and checks it with Podman
+# Builds the container image of the daemon (scripts/build-image.sh) and checks it with Podman
 # (tests/container/check-image.sh), then renders, validates and plays the Kubernetes
 # manifests with it (tests/kubernetes/check-manifests.sh). Runs as root; it changes the
 # machine's containers, so .ci/run runs it after the test command, never scripts/test.sh.
-# Usage: test-container.sh [tallix-server_<version>_<arch>.deb]  (default: built from this checkout)
+# Usage: test-container.sh [tallix-serverd_<version>_<arch>.deb]  (default: built from this checkout)
 # Podman's network turns on IP forwarding and adds firewall chains: both are put back at
 # the end, with the image, its containers and the pod.
 set -euo pipefail

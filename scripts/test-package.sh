@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Debian package (scripts/build-deb.sh) and checks it (tests/packaging): lintian,
-# the desktop entry, the AppStream metadata and the unit, then installs it with apt-get, runs
-# the installed program as root and as an ordinary user, and purges it. It changes the
-# system's packages, so it is not part of scripts/test.sh; .ci/run runs it after that.
+# Builds the Debian packages (scripts/build-deb.sh) and checks each of the two programs'
+# packages alone (tests/packaging/check-package.sh): lintian, then apt-get installing it into
+# a fresh minimal Debian 12 root made by mmdebstrap from Debian's archive, running it there
+# on loopback and purging it. The root is thrown away after each; the machine's own packages
+# are left as they were, but it needs root and the archive, so .ci/run runs it after
+# scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-debian.sh debhelper lintian desktop-file-utils appstream man-db systemd util-linux
+scripts/setup-debian.sh debhelper lintian desktop-file-utils appstream man-db systemd util-linux mmdebstrap
 scripts/build-deb.sh build-deb
-bash tests/packaging/check-package.sh build-deb/tallix-server_*.deb
+rc=0
+for pkg in tallix-serverd tallix-server; do
+  echo "--- $pkg"
+  bash tests/packaging/check-package.sh "$pkg" build-deb || rc=1
+done
+exit $rc

@@ -63,5 +63,5 @@ wait "$client"
 check "podman stop: the queued replies reach the client whole and in order" grep -q 'replies whole' "$state/flood.out"
 check "the program ended with status 0 on SIGTERM" test "$(podman inspect --format '{{.State.ExitCode}}' "$name")" = 0
 check "its last line on standard error says it stopped" test "$(podman logs "$name" 2>&1 | tail -1)" = "tallix-server: stopped"
-say "image $(podman image inspect --format '{{.Size}}' "$image" | awk '{printf "%.1f MB", $1 / 1e6}')"
+size=$(podman image inspect --format '{{.Size}}' "$image") && check "the image holds $((size / 1000000)) MB, at most 100" test "$size" -le 100000000
 finish
