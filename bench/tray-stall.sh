@@ -19,7 +19,7 @@ host_up() {
   gdbus call -e -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher -m \
     org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher IsStatusNotifierHostRegistered >/dev/null 2>&1
 }
-port=$(free_port)
+free_port port
 for panel in answering stopped; do
   XDG_CONFIG_HOME=$TALLIX_PANEL_CONFIG lxqt-panel >/dev/null 2>&1 &
   panel_pid=$!
