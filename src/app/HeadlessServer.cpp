@@ -16,15 +16,12 @@ HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
     : QObject(parent), files_(files), zone_(), clock_(), texts_(), tick_(zone_, clock_, texts_),
       service_(zone_, clock_, texts_,
                {[this] { return daylight_; }, [this] { return settings_.LogIPs; },
-                [this] { return files_.settingsFolder; }, [this] { return files_.dataFolder; }},
+                [this] { return files_.settingsFolder; }, [this] { return files_.dataFolder; }, &tick_},
                this)
 {
     // A full disk or a read-only home must not go unnoticed; once, not at every connection.
-    connect(&service_, &ConnectionService::LogFailureChanged, this, [this](const QString &failure) {
-        Say(failure.isEmpty()
-                ? QStringLiteral("the connection log in %1Logs is written again").arg(files_.dataFolder)
-                : QStringLiteral("cannot write the connection log in %1Logs: %2").arg(files_.dataFolder, failure));
-    });
+    connect(&service_, &ConnectionService::LogFailureChanged, this,
+            [this](const QString &failure) { Say(ConnectionService::LogFailureText(files_.dataFolder, failure)); });
     // One tick a few milliseconds after each wall-clock second, as the window's clock.
     ticker_.setSingleShot(true);
     ticker_.setTimerType(Qt::PreciseTimer);
@@ -108,7 +105,10 @@ void HeadlessServer::Stop()
 
 void HeadlessServer::Tick()
 {
-    daylight_ = tick_.Run(daylight_).DaylightValue;
+    const ClockTick::Result r = tick_.Run(daylight_);
+    daylight_ = r.DaylightValue;
+    if (r.ZoneOverflowBegan)
+        Say(QLatin1String(ClockTick::ZoneOverflowText));
     FollowClock();
     ticker_.start(ClockTick::MsUntilNextTick());
 }

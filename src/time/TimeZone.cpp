@@ -25,6 +25,20 @@ DateValue TimeZone::AddDaylightBias(const DateValue &local, const TimeZoneRecord
 }
 
 // The record is always asked before the clock is read, so both belong to the same call.
+// A change of the clocks between the two reads would pair the old season's record with the
+// new season's local time, an hour off; asking the record again tells, and the pair is
+// then read again on the new side.
+TimeZone::Reading TimeZone::Read() const
+{
+    Reading r{source_.Query(), clock_.Now()};
+    const TimeZoneRecord after = source_.Query();
+    if (after.DaylightInForce != r.record.DaylightInForce || after.Bias != r.record.Bias) {
+        r.record = after;
+        r.local = clock_.Now();
+    }
+    return r;
+}
+
 DateValue TimeZone::GetUTCNow() const
 {
     const TimeZoneRecord r = source_.Query();

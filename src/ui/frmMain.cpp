@@ -60,9 +60,12 @@ frmMain::frmMain(Environment env, QWidget *parent)
     // The boxes are the options: the server reads them at every request.
     server_ = new ConnectionService(zone_, localClock_, texts_,
                                     {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
-                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }},
+                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }, &clock_},
                                     this);
     server_->SetClock(trust_.Status());
+    // As the window-less mode says it, and as a failed save is reported: once each way.
+    connect(server_, &ConnectionService::LogFailureChanged, this,
+            [this](const QString &failure) { Report(ConnectionService::LogFailureText(Files().dataFolder, failure), true); });
     // Under a burst of connections the boxes are redrawn a few times a second, not at
     // every connection: drawing them cost more than serving the connection.
     counterDisplay_ = new QTimer(this);
@@ -168,12 +171,7 @@ void frmMain::CreateControls()
         FitTextBox(txt, widest);
 
     // The statistics start greyed; the server enables them while it runs.
-    for (QWidget *w : {static_cast<QWidget *>(lblTotalConnections), static_cast<QWidget *>(lblConnections1),
-                       static_cast<QWidget *>(txtConnections1), static_cast<QWidget *>(lblConnections2),
-                       static_cast<QWidget *>(txtConnections2), static_cast<QWidget *>(lblMaxSim),
-                       static_cast<QWidget *>(lblMaxSim1), static_cast<QWidget *>(txtMaxSim1),
-                       static_cast<QWidget *>(lblMaxSim2), static_cast<QWidget *>(txtMaxSim2)})
-        w->setEnabled(false);
+    SetStatisticsEnabled(false, false);
 
     // Every read-only box says what it shows to assistive tools.
     txtUTCTime->setAccessibleName(lblUTCTime->text());
@@ -222,6 +220,8 @@ void frmMain::tmrConstant_Timer()
     if (r.DaylightValue != chkDaylightSavings->Value())
         chkDaylightSavings->setValue(r.DaylightValue);
     txtUTCTime->setText(r.UTCTime);
+    if (r.ZoneOverflowBegan)
+        Report(QLatin1String(ClockTick::ZoneOverflowText), false);
     FollowClockTrust();
     ScheduleNextTick();
 }

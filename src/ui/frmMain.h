@@ -58,7 +58,6 @@ public:
 
     void StartServer();
     void StopServer();
-    bool ServerRunning() const { return serverRunning_; }
     // The server the window drives; tests reach its sockets and counts here.
     ConnectionService &Server() { return *server_; }
 
@@ -110,7 +109,7 @@ private:
     QTimer *tmrConstant;
 
     ConnectionService *server_ = nullptr;
-    bool serverRunning_ = false;
+    bool ServerRunning = false;
     TrayIcon *traMain = nullptr;
     QPointer<frmHelp> HelpWindow;
 
@@ -127,9 +126,9 @@ private:
     // What the reading found, for the start-up rule of the daylight box.
     SettingsReading ReadSettingsIntoControls();
     bool WriteSettingsFromControls(QString &why);
-    // A change the unload could not make: on standard error, and to the desktop when the
-    // operator closed the window.
-    void ReportAtUnload(const QString &text, bool operatorWatching) const;
+    // What went wrong behind the operator's back: on standard error, and to the desktop
+    // when someone may be watching (not for a system's unload).
+    void Report(const QString &text, bool operatorWatching) const;
     const FileLocations &Files() const { return *env_.files; }
     void CreateControls();
     void ApplyColours();
