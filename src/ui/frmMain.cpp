@@ -33,8 +33,7 @@ frmMain::frmMain(QWidget *parent) : frmMain(Environment(), parent) {}
 
 frmMain::frmMain(Environment env, QWidget *parent)
     : QWidget(parent), env_(std::move(env)), zone_(env_.zone ? *env_.zone : systemZone),
-      localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_),
-      trust_(env_.clockReader ? env_.clockReader : ReadSystemClock)
+      localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_, env_.clockReader ? env_.clockReader : ReadSystemClock)
 {
     if (!env_.files)
         env_.files = FileLocations::OfThisCopy();
@@ -60,9 +59,9 @@ frmMain::frmMain(Environment env, QWidget *parent)
     // The boxes are the options: the server reads them at every request.
     server_ = new ConnectionService(zone_, localClock_, texts_,
                                     {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
-                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }, &clock_},
+                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }, &clock_.Ticker()},
                                     this);
-    server_->SetClock(trust_.Status());
+    clock_.Serve(*server_);
     // As the window-less mode says it, and as a failed save is reported: once each way.
     connect(server_, &ConnectionService::LogFailureChanged, this,
             [this](const QString &failure) { Report(ConnectionService::LogFailureText(Files().dataFolder, failure), true); });
@@ -215,13 +214,13 @@ void frmMain::ScheduleNextTick() { tmrConstant->start(ClockTick::MsUntilNextTick
 
 void frmMain::tmrConstant_Timer()
 {
-    const ClockTick::Result r = clock_.Run(chkDaylightSavings->Value());
+    const ServiceClock::Tick r = clock_.Run(chkDaylightSavings->Value());
     txtYourTime->setText(r.YourTime);
     if (r.DaylightValue != chkDaylightSavings->Value())
         chkDaylightSavings->setValue(r.DaylightValue);
     txtUTCTime->setText(r.UTCTime);
     if (r.ZoneOverflowBegan)
         Report(QLatin1String(ClockTick::ZoneOverflowText), false);
-    FollowClockTrust();
+    FollowClockTrust(r);
     ScheduleNextTick();
 }

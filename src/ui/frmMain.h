@@ -1,12 +1,11 @@
 #pragma once
 #include "StartupEntryStore.h"
 #include "CheckBox.h"
-#include "ClockTick.h"
-#include "ClockTrust.h"
 #include "ConnectionService.h"
 #include "DateText.h"
 #include "FileLocations.h"
 #include "LocalClock.h"
+#include "ServiceClock.h"
 #include "SettingsFile.h"
 #include "TimeZone.h"
 
@@ -61,7 +60,7 @@ public:
     // The server the window drives; tests reach its sockets and counts here.
     ConnectionService &Server() { return *server_; }
 
-    DateValue LastDisplayedTime() const { return clock_.LastDisplayedTime(); }
+    DateValue LastDisplayedTime() const { return clock_.Ticker().LastDisplayedTime(); }
 
 signals:
     // The main window has unloaded; the program ends once no window of it is open.
@@ -134,15 +133,14 @@ private:
     void ApplyColours();
     void SetTabOrder();
     void ScheduleNextTick();
-    void FollowClockTrust();
+    void FollowClockTrust(const ServiceClock::Tick &tick);
     void ShowClockTrust(bool changed);
 
     Environment env_;
     const DateText texts_;
     const TimeZone &zone_;
     const LocalClock &localClock_;
-    ClockTick clock_;
-    ClockTrust trust_;
+    ServiceClock clock_;
     bool unloaded_ = false;
     QTimer *counterDisplay_;
     QTimer *trayWatch_; // runs only while the window is minimised and no tray holds the icon
