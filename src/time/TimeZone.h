@@ -43,6 +43,12 @@ public:
     static DateValue AddDaylightBias(const DateValue &local, const TimeZoneRecord &r);
 
 private:
+    // Read for the system's zone and clock: at once where the platform's file keeps both,
+    // else as for any other pair.
+    static Reading ReadSystem();
+    static Reading ReadTwice(const TimeZoneSource &source, const LocalClock &clock);
+
     const TimeZoneSource &source_;
     const LocalClock &clock_;
+    const bool system_ = false;
 };
