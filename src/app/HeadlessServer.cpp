@@ -16,7 +16,8 @@ HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
     : QObject(parent), files_(files), zone_(), clock_(), texts_(), serviceClock_(zone_, clock_, texts_),
       service_(zone_, clock_, texts_,
                {[this] { return daylight_; }, [this] { return settings_.LogIPs; },
-                [this] { return files_.settingsFolder; }, [this] { return files_.dataFolder; }, &serviceClock_.Ticker()},
+                [this] { return files_.settingsFolder; }, [this] { return files_.dataFolder; },
+                &serviceClock_.Ticker()},
                this)
 {
     serviceClock_.Serve(service_);

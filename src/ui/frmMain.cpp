@@ -33,7 +33,8 @@ frmMain::frmMain(QWidget *parent) : frmMain(Environment(), parent) {}
 
 frmMain::frmMain(Environment env, QWidget *parent)
     : QWidget(parent), env_(std::move(env)), zone_(env_.zone ? *env_.zone : systemZone),
-      localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_, env_.clockReader ? env_.clockReader : ReadSystemClock)
+      localClock_(env_.clock ? *env_.clock : systemClock),
+      clock_(zone_, localClock_, texts_, env_.clockReader ? env_.clockReader : ReadSystemClock)
 {
     if (!env_.files)
         env_.files = FileLocations::OfThisCopy();
@@ -59,12 +60,14 @@ frmMain::frmMain(Environment env, QWidget *parent)
     // The boxes are the options: the server reads them at every request.
     server_ = new ConnectionService(zone_, localClock_, texts_,
                                     {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
-                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }, &clock_.Ticker()},
+                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; },
+                                     &clock_.Ticker()},
                                     this);
     clock_.Serve(*server_);
     // As the window-less mode says it, and as a failed save is reported: once each way.
-    connect(server_, &ConnectionService::LogFailureChanged, this,
-            [this](const QString &failure) { Report(ConnectionService::LogFailureText(Files().dataFolder, failure), true); });
+    connect(server_, &ConnectionService::LogFailureChanged, this, [this](const QString &failure) {
+        Report(ConnectionService::LogFailureText(Files().dataFolder, failure), true);
+    });
     // Under a burst of connections the boxes are redrawn a few times a second, not at
     // every connection: drawing them cost more than serving the connection.
     counterDisplay_ = new QTimer(this);

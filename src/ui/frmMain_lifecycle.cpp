@@ -111,17 +111,15 @@ void frmMain::Form_Unload(UnloadCause cause)
     });
     Try("saving the settings", [&] {
         if (QString why; !WriteSettingsFromControls(why))
-            Report(
-                QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
-                    .arg(QDir::toNativeSeparators(Files().SettingsFile()), why),
-                cause == UnloadCause::Operator);
+            Report(QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
+                       .arg(QDir::toNativeSeparators(Files().SettingsFile()), why),
+                   cause == UnloadCause::Operator);
     });
     Try("saving the launch at start-up", [&] {
         if (QString why; !SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath(), &why))
-            Report(
-                QStringLiteral("The launch at start-up could not be %1 (%2).")
-                    .arg(chkLoadOnStartUp->Value() == 1 ? QStringLiteral("saved") : QStringLiteral("removed"), why),
-                cause == UnloadCause::Operator);
+            Report(QStringLiteral("The launch at start-up could not be %1 (%2).")
+                       .arg(chkLoadOnStartUp->Value() == 1 ? QStringLiteral("saved") : QStringLiteral("removed"), why),
+                   cause == UnloadCause::Operator);
     });
     tmrConstant->stop();
     trayWatch_->stop();

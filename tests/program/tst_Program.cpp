@@ -249,7 +249,8 @@ private slots:
             int boxAfter; // as saved at the stop
             std::unique_ptr<ProgramProcess> p{new ProgramProcess};
             qint64 offsetMs = 0; // of the copy's UTC (its clock, or its replies for a box against the season) from the real one
-            int nearChange = 0, wrong = 0; QByteArray firstWrong{}; // replies within a second of the change; wrong ones
+            int nearChange = 0, wrong = 0;
+            QByteArray firstWrong{}; // replies within a second of the change; wrong ones
         };
         const auto utc = [](int mo, int d, int h) { return QDateTime(QDate(2026, mo, d), QTime(h, 0), Qt::UTC); };
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -301,7 +302,8 @@ private slots:
         };
         // Still before the change, or the start-up rule would be tried instead of the tick.
         for (Copy &c : copies)
-            QVERIFY(c.p->WaitForPort() && (!c.change.isValid() || QDateTime::currentMSecsSinceEpoch() + c.offsetMs < c.change.toMSecsSinceEpoch() - 2000));
+            QVERIFY(c.p->WaitForPort()
+                    && (!c.change.isValid() || QDateTime::currentMSecsSinceEpoch() + c.offsetMs < c.change.toMSecsSinceEpoch() - 2000));
         QTest::qWait((SecsBeforeChange - 2) * 1000 - int(now.msecsTo(QDateTime::currentDateTimeUtc())));
         {
             std::vector<std::jthread> clients; // joined as the block ends
