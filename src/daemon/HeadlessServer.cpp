@@ -13,18 +13,17 @@ void Say(const QString &line)
 } // namespace
 
 HeadlessServer::HeadlessServer(const FileLocations &files, QObject *parent)
-    : QObject(parent), files_(files), zone_(), clock_(), texts_(), tick_(zone_, clock_, texts_),
+    : QObject(parent), files_(files), zone_(), clock_(), texts_(), serviceClock_(zone_, clock_, texts_),
       service_(zone_, clock_, texts_,
                {[this] { return daylight_; }, [this] { return settings_.LogIPs; },
-                [this] { return files_.settingsFolder; }, [this] { return files_.dataFolder; }},
+                [this] { return files_.settingsFolder; }, [this] { return files_.dataFolder; },
+                &serviceClock_.Ticker()},
                this)
 {
+    serviceClock_.Serve(service_);
     // A full disk or a read-only home must not go unnoticed; once, not at every connection.
-    connect(&service_, &ConnectionService::LogFailureChanged, this, [this](const QString &failure) {
-        Say(failure.isEmpty()
-                ? QStringLiteral("the connection log in %1Logs is written again").arg(files_.dataFolder)
-                : QStringLiteral("cannot write the connection log in %1Logs: %2").arg(files_.dataFolder, failure));
-    });
+    connect(&service_, &ConnectionService::LogFailureChanged, this,
+            [this](const QString &failure) { Say(ConnectionService::LogFailureText(files_.dataFolder, failure)); });
     // One tick a few milliseconds after each wall-clock second, as the window's clock.
     ticker_.setSingleShot(true);
     ticker_.setTimerType(Qt::PreciseTimer);
@@ -108,23 +107,18 @@ void HeadlessServer::Stop()
 
 void HeadlessServer::Tick()
 {
-    daylight_ = tick_.Run(daylight_).DaylightValue;
-    FollowClock();
+    const ServiceClock::Tick r = serviceClock_.Run(daylight_);
+    daylight_ = r.DaylightValue;
+    if (r.ZoneOverflowBegan)
+        Say(QLatin1String(ClockTick::ZoneOverflowText));
+    if (clockSaid_ && (r.trustChanged || r.refusingChanged))
+        SayClock(r.trustChanged && !r.wasSynchronised);
     ticker_.start(ClockTick::MsUntilNextTick());
-}
-
-void HeadlessServer::FollowClock()
-{
-    const bool wasSynchronised = trust_.Status().state == ClockStatus::State::Synchronised;
-    const bool changed = trust_.Refresh();
-    const bool refusingChanged = service_.SetClock(trust_.Status());
-    if (clockSaid_ && (changed || refusingChanged))
-        SayClock(changed && !wasSynchronised);
 }
 
 void HeadlessServer::SayClock(bool again) const
 {
-    Say(ClockStateLine(trust_.Status(), again, service_.UnmetClockRule()));
+    Say(ClockStateLine(serviceClock_.Trust().Status(), again, service_.UnmetClockRule()));
 }
 
 void HeadlessServer::ReportStatus() const

@@ -1,11 +1,10 @@
 #pragma once
-#include "ClockTick.h"
-#include "ClockTrust.h"
 #include "ConnectionService.h"
 #include "DateText.h"
 #include "FileLocations.h"
 #include "ListenAddress.h"
 #include "MetricsEndpoint.h"
+#include "ServiceClock.h"
 #include "SettingsFile.h"
 #include "SocketActivation.h"
 
@@ -41,9 +40,8 @@ public:
 
 private:
     bool Listen(const HandedSockets &handed);
+    // The clock's trust is said in one line at the start and at each change.
     void Tick();
-    // The clock's trust, read on the tick: one line at the start and at each change.
-    void FollowClock();
     void SayClock(bool again) const;
     void SayIgnoredRuleLines();
 
@@ -53,8 +51,7 @@ private:
     const DateText texts_;
     Settings settings_;
     int daylight_ = 0; // the daylight option, as the tick leaves it
-    ClockTick tick_;
-    ClockTrust trust_;
+    ServiceClock serviceClock_;
     bool clockSaid_ = false;
     ConnectionService service_;
     QTimer ticker_;

@@ -18,6 +18,12 @@ std::optional<qint64> ConnectionService::PortFromText(const QString &text)
     return WholeNumberIn(ParseNumber(text), 1, 65535);
 }
 
+QString ConnectionService::LogFailureText(const QString &dataFolder, const QString &failure)
+{
+    return failure.isEmpty() ? QStringLiteral("the connection log in %1Logs is written again").arg(dataFolder)
+                             : QStringLiteral("cannot write the connection log in %1Logs: %2").arg(dataFolder, failure);
+}
+
 void ConnectionService::ResetForStart(qint64 sinceLaunch, qint64 maxSimSinceLaunch)
 {
     counters_.Start(sinceLaunch, maxSimSinceLaunch);
@@ -115,8 +121,11 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
     }
     if (pick->isNew)
         socServer_.Load(pick->slot);
-    socServer_.Accept(pick->slot, requestID);
-    if (!rules_.IsEmpty()) {
+    // A request the socket layer could not take (its client already gone) leaves no client
+    // whose close would free the slot; it is still counted and logged, as a failed accept is.
+    if (!socServer_.Accept(pick->slot, requestID))
+        slots_.Free(pick->slot);
+    else if (!rules_.IsEmpty()) {
         slotAddress_[pick->slot] = counted;
         ++busyByAddress_[counted];
     }
@@ -135,7 +144,7 @@ void ConnectionService::socServer_ConnectionRequest(int, qintptr requestID)
 void ConnectionService::socServer_DataArrival(int Index, qint64 bytesTotal)
 {
     const QByteArray request = socServer_.GetData(Index, bytesTotal);
-    const QByteArray reply = reply_.Answer(request, options_.daylightValue());
+    const QByteArray reply = reply_.Answer(request, options_.daylightValue(), options_.tick);
     ++stats_.requests;
     stats_.replyBytes += reply.size();
     socServer_.SendData(Index, reply);

@@ -27,6 +27,8 @@ public:
         std::function<int()> logValue;           // the log box: only 1 writes a line
         std::function<QString()> settingsFolder; // ends with "/"; AccessFileName is read there
         std::function<QString()> dataFolder;     // ends with "/"; Logs goes there
+        // The owner's clock tick, which the daylight box is read with (TimeReply::Answer).
+        const ClockTick *tick = nullptr;
     };
 
     // zone, clock and texts must outlive the service.
@@ -74,6 +76,8 @@ public:
     const ClockRequirement *UnmetClockRule() const { return refusingForClock_ ? &*rules_.ClockRule() : nullptr; }
 
     static constexpr const char *AccessFileName = "Access.txt";
+    // LogFailureChanged's news as the owner tells the operator.
+    static QString LogFailureText(const QString &dataFolder, const QString &failure);
 
 signals:
     // A connection was counted; Counters() holds the new values.

@@ -14,9 +14,9 @@ void AppendTwoDigits(QByteArray &out, int n)
 
 TimeReply::TimeReply(const TimeZone &zone, const QLocale &locale) : zone_(zone), locale_(locale) {}
 
-QByteArray TimeReply::Answer(const QByteArray &request, int chkDaylightSavingsValue) const
+QByteArray TimeReply::Answer(const QByteArray &request, int chkDaylightSavingsValue, const ClockTick *follow) const
 {
-    const QByteArray stamp = Stamp(chkDaylightSavingsValue);
+    const QByteArray stamp = Stamp(chkDaylightSavingsValue, follow);
     QByteArray reply;
     reply.reserve(request.size() + 1 + stamp.size());
     reply.append(request);
@@ -25,16 +25,19 @@ QByteArray TimeReply::Answer(const QByteArray &request, int chkDaylightSavingsVa
     return reply;
 }
 
-QByteArray TimeReply::Stamp(int chkDaylightSavingsValue) const
+QByteArray TimeReply::Stamp(int chkDaylightSavingsValue, const ClockTick *follow) const
 {
+    const TimeZone::Reading now = zone_.Read();
+    if (follow)
+        chkDaylightSavingsValue = follow->DaylightFor(chkDaylightSavingsValue, now.record);
     if (chkDaylightSavingsValue == 0)
-        return TextFor(zone_.GetUTCNow(), standard_);
+        return TextFor(TimeZone::AddBias(now.local, now.record), standard_);
     try {
-        return TextFor(zone_.GetUTCNowDaylight(), daylight_);
+        return TextFor(TimeZone::AddDaylightBias(now.local, now.record), daylight_);
     } catch (const TimeZoneOverflow &) {
         // Only a forged zone record can get here. An exception escaping a socket event
         // would end the program, so the client is answered with the standard-time UTC.
-        return TextFor(zone_.GetUTCNow(), standard_);
+        return TextFor(TimeZone::AddBias(now.local, now.record), standard_);
     }
 }
 

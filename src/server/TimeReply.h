@@ -1,4 +1,5 @@
 #pragma once
+#include "ClockTick.h"
 #include "DateLocale.h"
 #include "DateValue.h"
 #include "TimeZone.h"
@@ -20,8 +21,11 @@ public:
     // zone must outlive this object.
     explicit TimeReply(const TimeZone &zone, const QLocale &locale = DateLocale());
 
-    QByteArray Answer(const QByteArray &request, int chkDaylightSavingsValue) const;
-    QByteArray Stamp(int chkDaylightSavingsValue) const;
+    // follow: the clock tick whose view of the zone the box is taken with (see
+    // ClockTick::DaylightFor), so that a change of the clocks counts from its very second;
+    // none: the box alone.
+    QByteArray Answer(const QByteArray &request, int chkDaylightSavingsValue, const ClockTick *follow = nullptr) const;
+    QByteArray Stamp(int chkDaylightSavingsValue, const ClockTick *follow = nullptr) const;
 
     // 13 characters under C and every English locale (JAN..DEC); other languages take
     // the platform's abbreviated month, which may be longer or shorter.

@@ -12,6 +12,8 @@ struct ClockReading
     static constexpr int LeapInsert = 0x10; // STA_INS
     static constexpr int LeapDelete = 0x20; // STA_DEL
     static constexpr int Unsynced = 0x40;   // STA_UNSYNC
+    // The maximum error from which a clock counts as unsynchronised (systemd's bound).
+    static constexpr qint64 UnsyncedErrorUs = 16'000'000;
 
     bool known = false; // false: the platform could not be asked, or offers nothing
     int status = 0;

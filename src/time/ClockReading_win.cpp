@@ -33,7 +33,6 @@ Function Find(HMODULE lib, const char *name)
 // The bound an undisciplined clock drifts by at most, as the Linux kernel grows its
 // maximum error: 500 parts per million.
 constexpr double Tolerance = 500e-6;
-constexpr qint64 UnsyncedErrorUs = 16'000'000;
 
 // The NTP client's latest successful synchronisation of all its peers (0: none), or
 // nothing when the service does not answer.
@@ -74,8 +73,8 @@ ClockReading ReadSystemClock()
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const quint64 nowTicks = (quint64(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    qint64 errorUs = UnsyncedErrorUs;
+    qint64 errorUs = ClockReading::UnsyncedErrorUs;
     if (*last != 0 && *last <= nowTicks)
-        errorUs = qMin(UnsyncedErrorUs, qint64(double(nowTicks - *last) / 10 * Tolerance));
-    return {true, errorUs >= UnsyncedErrorUs ? ClockReading::Unsynced : 0, errorUs, std::nullopt};
+        errorUs = qMin(ClockReading::UnsyncedErrorUs, qint64(double(nowTicks - *last) / 10 * Tolerance));
+    return {true, errorUs >= ClockReading::UnsyncedErrorUs ? ClockReading::Unsynced : 0, errorUs, std::nullopt};
 }

@@ -28,6 +28,9 @@ int ClockTick::DaylightAtStart(const TimeZone &zone, int daylightValue, const st
 ClockTick::Result ClockTick::Run(int daylightValue)
 {
     Result r;
+    // Asked before the clock: a change between the two is then seen as a jump by this
+    // tick, and as a change not yet followed by the replies until it.
+    seen_ = zone_.Record();
     r.YourTime = texts_.Format(clock_.Now());
 
     const DateValue shown = ReadBack(r.YourTime);
@@ -45,7 +48,17 @@ ClockTick::Result ClockTick::Run(int daylightValue)
     lastDisplayedTime_ = shown;
     lastElapsedMs_ = elapsedMs;
 
-    const DateValue utc = daylightValue == 0 ? zone_.GetUTCNow() : zone_.GetUTCNowDaylight();
+    DateValue utc;
+    bool overflow = false;
+    try {
+        utc = daylightValue == 0 ? zone_.GetUTCNow() : zone_.GetUTCNowDaylight();
+    } catch (const TimeZoneOverflow &) {
+        // Ending the program for a record no installed zone gives would stop the service.
+        overflow = true;
+        utc = zone_.GetUTCNow();
+    }
+    r.ZoneOverflowBegan = overflow && !overflowing_;
+    overflowing_ = overflow;
     r.UTCTime = texts_.Format(utc);
     r.DaylightValue = daylightValue;
     return r;

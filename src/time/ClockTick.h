@@ -21,13 +21,33 @@ public:
         QString YourTime;
         QString UTCTime;
         int DaylightValue; // the daylight box's state after the tick
+        // The record's daylight offset does not fit in the arithmetic (a forged record):
+        // true on the first such tick only, so that its owner says it once. The UTC clock
+        // then shows standard time, as the reply answers.
+        bool ZoneOverflowBegan = false;
     };
+
+    static constexpr const char *ZoneOverflowText =
+        "the time zone's daylight offset does not fit in 32 bits; standard time is served until it does";
 
     // All three must outlive this object.
     ClockTick(const TimeZone &zone, const LocalClock &clock, const DateText &texts);
 
     // daylightValue: the box's state before the tick (0, 1 or 2).
     Result Run(int daylightValue);
+
+    // The box's state for a reply made with the zone's record as `now` reads it. Between a
+    // change of the clocks and the tick after it, the record already says the new season
+    // while the box still says the old: the reply takes what that tick is about to decide
+    // (checked into daylight time, unchecked out of it). Otherwise, and after a change of
+    // zone, the box as the operator or the last tick left it.
+    int DaylightFor(int daylightValue, const TimeZoneRecord &now) const
+    {
+        if (now.DaylightInForce == seen_.DaylightInForce || now.DaylightBias == 0 || now.Bias != seen_.Bias
+            || now.DaylightBias != seen_.DaylightBias)
+            return daylightValue;
+        return now.DaylightInForce ? 1 : 0;
+    }
 
     // The box's state at start, given the state saved at savedAt. A change between
     // daylight and standard time while the program was not running went unseen by the
@@ -51,4 +71,6 @@ private:
     const DateText &texts_;
     DateValue lastDisplayedTime_ = ZeroDateValue();
     qint64 lastElapsedMs_ = 0;
+    TimeZoneRecord seen_; // read before the local time at the last tick
+    bool overflowing_ = false;
 };

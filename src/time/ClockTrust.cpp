@@ -4,12 +4,6 @@
 
 #include <cmath>
 
-namespace {
-
-constexpr qint64 UnsyncedErrorUs = 16'000'000;
-
-} // namespace
-
 ClockStatus ClockStatus::Judge(const ClockReading &r)
 {
     ClockStatus s;
@@ -18,7 +12,7 @@ ClockStatus ClockStatus::Judge(const ClockReading &r)
     s.leapPending = r.status & (ClockReading::LeapInsert | ClockReading::LeapDelete);
     if (r.maximumErrorUs) {
         s.maximumError = double(*r.maximumErrorUs) / 1e6;
-        s.state = *r.maximumErrorUs < UnsyncedErrorUs ? State::Synchronised : State::Unsynchronised;
+        s.state = *r.maximumErrorUs < ClockReading::UnsyncedErrorUs ? State::Synchronised : State::Unsynchronised;
     }
     if (r.estimatedErrorUs)
         s.estimatedError = double(*r.estimatedErrorUs) / 1e6;
@@ -36,7 +30,7 @@ std::optional<ClockRequirement> ClockRequirement::FromText(QStringView bound)
         return std::nullopt;
     const QString unit = m.captured(2).toLower();
     const double seconds = m.captured(1).toDouble() * (unit == u"s" ? 1 : unit == u"ms" ? 1e-3 : 1e-6);
-    if (seconds <= 0 || seconds > 16)
+    if (seconds <= 0 || seconds > ClockReading::UnsyncedErrorUs / 1e6)
         return std::nullopt;
     return ClockRequirement{seconds};
 }

@@ -55,7 +55,6 @@ public:
     // first read always counts as a change.
     bool Refresh();
     const ClockStatus &Status() const { return status_; }
-    bool EverRead() const { return everRead_; }
 
 private:
     Reader reader_;

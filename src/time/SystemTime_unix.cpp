@@ -1,5 +1,4 @@
-#include "LocalClock.h"
-#include "TimeZoneRecord.h"
+#include "TimeZone.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -168,41 +167,61 @@ DateValue LocalTimeAt(time_t now)
 class SystemTimeCache
 {
 public:
-    TimeZoneRecord Record()
+    TimeZoneRecord Record() { return RecordFor(Current()); }
+    DateValue LocalNow() { return LocalFor(Current()); }
+    // Both of one and the same second: a reply decides by the one how to read the other.
+    TimeZone::Reading Both()
     {
-        if (!ZoneWatch::Usable()) {
-            tzset();
-            return RecordAt(CurrentSecond());
-        }
-        const quint64 generation = watch_.Generation();
-        const time_t now = CurrentSecond();
-        if (generation != recordGeneration_ || now != recordSecond_) {
+        const Moment m = Current();
+        return {RecordFor(m), LocalFor(m)};
+    }
+
+private:
+    // The wall clock's second and, on the application's thread, the zone's generation.
+    struct Moment
+    {
+        bool kept;
+        quint64 generation;
+        time_t second;
+    };
+
+    Moment Current()
+    {
+        Moment m{ZoneWatch::Usable(), 0, 0};
+        if (m.kept)
+            m.generation = watch_.Generation();
+        else
             tzset(); // re-reads TZ and /etc/localtime
-            record_ = RecordAt(now);
-            recordGeneration_ = generation;
-            recordSecond_ = now;
+        m.second = CurrentSecond();
+        return m;
+    }
+
+    TimeZoneRecord RecordFor(const Moment &m)
+    {
+        if (!m.kept)
+            return RecordAt(m.second);
+        if (m.generation != recordGeneration_ || m.second != recordSecond_) {
+            tzset();
+            record_ = RecordAt(m.second);
+            recordGeneration_ = m.generation;
+            recordSecond_ = m.second;
         }
         return record_;
     }
 
-    DateValue LocalNow()
+    DateValue LocalFor(const Moment &m)
     {
-        if (!ZoneWatch::Usable()) {
+        if (!m.kept)
+            return LocalTimeAt(m.second);
+        if (m.generation != localGeneration_ || m.second != localSecond_) {
             tzset();
-            return LocalTimeAt(CurrentSecond());
-        }
-        const quint64 generation = watch_.Generation();
-        const time_t now = CurrentSecond();
-        if (generation != localGeneration_ || now != localSecond_) {
-            tzset();
-            local_ = LocalTimeAt(now);
-            localGeneration_ = generation;
-            localSecond_ = now;
+            local_ = LocalTimeAt(m.second);
+            localGeneration_ = m.generation;
+            localSecond_ = m.second;
         }
         return local_;
     }
 
-private:
     ZoneWatch watch_;
     TimeZoneRecord record_;
     quint64 recordGeneration_ = 0;
@@ -229,6 +248,8 @@ bool SystemTimeZoneSource::DaylightInForceAt(qint64 secsSinceEpoch) const
 }
 
 DateValue SystemLocalClock::Now() const { return Cache().LocalNow(); }
+
+TimeZone::Reading TimeZone::ReadSystem() { return Cache().Both(); }
 
 qint64 SystemLocalClock::ElapsedMs() const
 {

@@ -1,5 +1,4 @@
-#include "LocalClock.h"
-#include "TimeZoneRecord.h"
+#include "TimeZone.h"
 
 #include <windows.h>
 
@@ -48,3 +47,5 @@ DateValue SystemLocalClock::Now() const
 
 // Counts time asleep too, and no setting of the clock moves it.
 qint64 SystemLocalClock::ElapsedMs() const { return qint64(GetTickCount64()); }
+
+TimeZone::Reading TimeZone::ReadSystem() { return ReadTwice(SystemTimeZoneSource(), SystemLocalClock()); }

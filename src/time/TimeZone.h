@@ -22,6 +22,16 @@ public:
     // Seams for tests; both must outlive this object.
     TimeZone(const TimeZoneSource &source, const LocalClock &clock);
 
+    // The record and the local time of one and the same second, for a caller that
+    // decides by the record which function applies.
+    struct Reading
+    {
+        TimeZoneRecord record;
+        DateValue local;
+    };
+    Reading Read() const;
+    TimeZoneRecord Record() const { return source_.Query(); }
+
     DateValue GetUTCNow() const;
     DateValue GetUTCNowDaylight() const;
     qint32 GetDaylightBias() const;
@@ -33,6 +43,12 @@ public:
     static DateValue AddDaylightBias(const DateValue &local, const TimeZoneRecord &r);
 
 private:
+    // Read for the system's zone and clock: at once where the platform's file keeps both,
+    // else as for any other pair.
+    static Reading ReadSystem();
+    static Reading ReadTwice(const TimeZoneSource &source, const LocalClock &clock);
+
     const TimeZoneSource &source_;
     const LocalClock &clock_;
+    const bool system_ = false;
 };

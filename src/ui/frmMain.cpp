@@ -33,8 +33,8 @@ frmMain::frmMain(QWidget *parent) : frmMain(Environment(), parent) {}
 
 frmMain::frmMain(Environment env, QWidget *parent)
     : QWidget(parent), env_(std::move(env)), zone_(env_.zone ? *env_.zone : systemZone),
-      localClock_(env_.clock ? *env_.clock : systemClock), clock_(zone_, localClock_, texts_),
-      trust_(env_.clockReader ? env_.clockReader : ReadSystemClock)
+      localClock_(env_.clock ? *env_.clock : systemClock),
+      clock_(zone_, localClock_, texts_, env_.clockReader ? env_.clockReader : ReadSystemClock)
 {
     if (!env_.files)
         env_.files = FileLocations::OfThisCopy();
@@ -60,9 +60,14 @@ frmMain::frmMain(Environment env, QWidget *parent)
     // The boxes are the options: the server reads them at every request.
     server_ = new ConnectionService(zone_, localClock_, texts_,
                                     {[this] { return chkDaylightSavings->Value(); }, [this] { return chkLog->Value(); },
-                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; }},
+                                     [this] { return Files().settingsFolder; }, [this] { return Files().dataFolder; },
+                                     &clock_.Ticker()},
                                     this);
-    server_->SetClock(trust_.Status());
+    clock_.Serve(*server_);
+    // As the window-less mode says it, and as a failed save is reported: once each way.
+    connect(server_, &ConnectionService::LogFailureChanged, this, [this](const QString &failure) {
+        Report(ConnectionService::LogFailureText(Files().dataFolder, failure), true);
+    });
     // Under a burst of connections the boxes are redrawn a few times a second, not at
     // every connection: drawing them cost more than serving the connection.
     counterDisplay_ = new QTimer(this);
@@ -168,12 +173,7 @@ void frmMain::CreateControls()
         FitTextBox(txt, widest);
 
     // The statistics start greyed; the server enables them while it runs.
-    for (QWidget *w : {static_cast<QWidget *>(lblTotalConnections), static_cast<QWidget *>(lblConnections1),
-                       static_cast<QWidget *>(txtConnections1), static_cast<QWidget *>(lblConnections2),
-                       static_cast<QWidget *>(txtConnections2), static_cast<QWidget *>(lblMaxSim),
-                       static_cast<QWidget *>(lblMaxSim1), static_cast<QWidget *>(txtMaxSim1),
-                       static_cast<QWidget *>(lblMaxSim2), static_cast<QWidget *>(txtMaxSim2)})
-        w->setEnabled(false);
+    SetStatisticsEnabled(false, false);
 
     // Every read-only box says what it shows to assistive tools.
     txtUTCTime->setAccessibleName(lblUTCTime->text());
@@ -217,11 +217,13 @@ void frmMain::ScheduleNextTick() { tmrConstant->start(ClockTick::MsUntilNextTick
 
 void frmMain::tmrConstant_Timer()
 {
-    const ClockTick::Result r = clock_.Run(chkDaylightSavings->Value());
+    const ServiceClock::Tick r = clock_.Run(chkDaylightSavings->Value());
     txtYourTime->setText(r.YourTime);
     if (r.DaylightValue != chkDaylightSavings->Value())
         chkDaylightSavings->setValue(r.DaylightValue);
     txtUTCTime->setText(r.UTCTime);
-    FollowClockTrust();
+    if (r.ZoneOverflowBegan)
+        Report(QLatin1String(ClockTick::ZoneOverflowText), false);
+    FollowClockTrust(r);
     ScheduleNextTick();
 }

@@ -1,12 +1,11 @@
 #pragma once
 #include "StartupEntryStore.h"
 #include "CheckBox.h"
-#include "ClockTick.h"
-#include "ClockTrust.h"
 #include "ConnectionService.h"
 #include "DateText.h"
 #include "FileLocations.h"
 #include "LocalClock.h"
+#include "ServiceClock.h"
 #include "SettingsFile.h"
 #include "TimeZone.h"
 
@@ -58,11 +57,10 @@ public:
 
     void StartServer();
     void StopServer();
-    bool ServerRunning() const { return serverRunning_; }
     // The server the window drives; tests reach its sockets and counts here.
     ConnectionService &Server() { return *server_; }
 
-    DateValue LastDisplayedTime() const { return clock_.LastDisplayedTime(); }
+    DateValue LastDisplayedTime() const { return clock_.Ticker().LastDisplayedTime(); }
 
 signals:
     // The main window has unloaded; the program ends once no window of it is open.
@@ -110,7 +108,7 @@ private:
     QTimer *tmrConstant;
 
     ConnectionService *server_ = nullptr;
-    bool serverRunning_ = false;
+    bool ServerRunning = false;
     TrayIcon *traMain = nullptr;
     QPointer<frmHelp> HelpWindow;
 
@@ -127,23 +125,22 @@ private:
     // What the reading found, for the start-up rule of the daylight box.
     SettingsReading ReadSettingsIntoControls();
     bool WriteSettingsFromControls(QString &why);
-    // A change the unload could not make: on standard error, and to the desktop when the
-    // operator closed the window.
-    void ReportAtUnload(const QString &text, bool operatorWatching) const;
+    // What went wrong behind the operator's back: on standard error, and to the desktop
+    // when someone may be watching (not for a system's unload).
+    void Report(const QString &text, bool operatorWatching) const;
     const FileLocations &Files() const { return *env_.files; }
     void CreateControls();
     void ApplyColours();
     void SetTabOrder();
     void ScheduleNextTick();
-    void FollowClockTrust();
+    void FollowClockTrust(const ServiceClock::Tick &tick);
     void ShowClockTrust(bool changed);
 
     Environment env_;
     const DateText texts_;
     const TimeZone &zone_;
     const LocalClock &localClock_;
-    ClockTick clock_;
-    ClockTrust trust_;
+    ServiceClock clock_;
     bool unloaded_ = false;
     QTimer *counterDisplay_;
     QTimer *trayWatch_; // runs only while the window is minimised and no tray holds the icon

@@ -21,18 +21,16 @@ QString Sentence(QString line)
 
 } // namespace
 
-void frmMain::FollowClockTrust()
+void frmMain::FollowClockTrust(const ServiceClock::Tick &tick)
 {
-    const bool changed = trust_.Refresh();
-    const bool refusingChanged = server_ && server_->SetClock(trust_.Status());
-    ShowClockTrust(changed || refusingChanged);
-    if (changed && trust_.Status().state == ClockStatus::State::Unsynchronised)
-        ShowDesktopNotice(windowTitle(), Sentence(ClockStateLine(trust_.Status(), false, nullptr)));
+    ShowClockTrust(tick.trustChanged || tick.refusingChanged);
+    if (tick.trustChanged && clock_.Trust().Status().state == ClockStatus::State::Unsynchronised)
+        ShowDesktopNotice(windowTitle(), Sentence(ClockStateLine(clock_.Trust().Status(), false, nullptr)));
 }
 
 void frmMain::ShowClockTrust(bool changed)
 {
-    const ClockStatus &status = trust_.Status();
+    const ClockStatus &status = clock_.Trust().Status();
     const ClockRequirement *unmet = server_ ? server_->UnmetClockRule() : nullptr;
     const QString tip = Sentence(ClockStateLine(status, false, unmet));
     if (txtUTCTime->toolTip() != tip) {

@@ -15,13 +15,15 @@
 
 namespace {
 
-// Each step of the unload carries on whatever the one before it did.
+// Each step of the unload carries on whatever the one before it did; what stopped a step
+// is still told.
 template <typename Step>
-void Try(Step step)
+void Try(const char *what, Step step)
 {
     try {
         step();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "tallix-server: %s at unload failed: %s\n", what, e.what());
     }
 }
 
@@ -99,27 +101,25 @@ void frmMain::Form_Unload(UnloadCause cause)
     if (unloaded_)
         return;
     unloaded_ = true;
-    Try([&] { StopServer(); });
-    Try([&] {
+    Try("stopping the server", [&] { StopServer(); });
+    Try("removing the tray icon", [&] {
         if (traMain) {
             traMain->Remove();
             traMain->deleteLater(); // it may be the sender of the gesture that unloads us
             traMain = nullptr;
         }
     });
-    Try([&] {
+    Try("saving the settings", [&] {
         if (QString why; !WriteSettingsFromControls(why))
-            ReportAtUnload(
-                QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
-                    .arg(QDir::toNativeSeparators(Files().SettingsFile()), why),
-                cause == UnloadCause::Operator);
+            Report(QStringLiteral("The settings could not be saved to %1 (%2); this session's choices are lost.")
+                       .arg(QDir::toNativeSeparators(Files().SettingsFile()), why),
+                   cause == UnloadCause::Operator);
     });
-    Try([&] {
+    Try("saving the launch at start-up", [&] {
         if (QString why; !SaveStartupEntry(*env_.startupStore, chkLoadOnStartUp->Value(), ExecutablePath(), &why))
-            ReportAtUnload(
-                QStringLiteral("The launch at start-up could not be %1 (%2).")
-                    .arg(chkLoadOnStartUp->Value() == 1 ? QStringLiteral("saved") : QStringLiteral("removed"), why),
-                cause == UnloadCause::Operator);
+            Report(QStringLiteral("The launch at start-up could not be %1 (%2).")
+                       .arg(chkLoadOnStartUp->Value() == 1 ? QStringLiteral("saved") : QStringLiteral("removed"), why),
+                   cause == UnloadCause::Operator);
     });
     tmrConstant->stop();
     trayWatch_->stop();
@@ -127,7 +127,7 @@ void frmMain::Form_Unload(UnloadCause cause)
     emit Unloaded();
 }
 
-void frmMain::ReportAtUnload(const QString &text, bool operatorWatching) const
+void frmMain::Report(const QString &text, bool operatorWatching) const
 {
     std::fprintf(stderr, "tallix-server: %s\n", qPrintable(text));
     // A notice that closes itself and holds nothing up; a session that is ending, or a

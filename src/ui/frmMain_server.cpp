@@ -69,7 +69,7 @@ void frmMain::StartServer()
     txtStartStopTime->setText(NowText());
     SetTrayLook(Pictures::ProgramIcon(), ActiveTooltip);
     SetStatisticsEnabled(true, true);
-    serverRunning_ = true;
+    ServerRunning = true;
 
     if (failed) {
         StopServer();
@@ -108,12 +108,12 @@ void frmMain::StopServer()
     txtStartStopTime->setText(NowText());
     SetTrayLook(Pictures::IdleIcon(), IdleTooltip);
     SetStatisticsEnabled(false, false);
-    serverRunning_ = false;
+    ServerRunning = false;
 }
 
 void frmMain::butStartStop_Click()
 {
-    if (serverRunning_)
+    if (ServerRunning)
         StopServer();
     else
         StartServer();

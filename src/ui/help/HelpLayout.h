@@ -32,8 +32,6 @@ public:
     // The smallest client area, in pixels, whose outer size reaches the minimum.
     static QSize MinimumClientPixels();
 
-    float OuterWidth() const { return outerWidth; }
-    float OuterHeight() const { return outerHeight; }
     TwipRect TextBox() const { return textBox; }
     TwipRect Picture() const { return picture; }
     TwipRect Label() const { return label; }

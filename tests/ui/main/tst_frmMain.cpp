@@ -1,6 +1,7 @@
 // The main window driving a real server on loopback: what the operator sees of start,
 // stop, the counters and a failed start, and what the unload leaves behind.
 #include "CheckBox.h"
+#include "FakeTime.h"
 #include "Loopback.h"
 #include "XdgAutostartStore.h"
 #include "frmHelp.h"
@@ -18,9 +19,10 @@ struct Rig
     QTemporaryDir folder, config;
     std::unique_ptr<frmMain> w;
 
-    Rig()
+    explicit Rig(const TimeZone *zone = nullptr)
     {
         frmMain::Environment env;
+        env.zone = zone;
         env.files = FileLocations::InFolder(folder.path() + u'/');
         env.startupStore = std::make_unique<XdgAutostartStore>(config.filePath(QStringLiteral("autostart")));
         w = std::make_unique<frmMain>(std::move(env));
@@ -63,7 +65,12 @@ private slots:
 
 void tst_frmMain::failedStartThenStartStopAndCounters()
 {
-    Rig r;
+    // On a forged zone record whose daylight offset overflows: the window ticks and serves
+    // on standard time, as the window-less mode does (both run ServiceClock and TimeReply).
+    FakeTime forged(MakeDateValue(2026, 12, 5, 22, 2, 52), {std::numeric_limits<qint32>::min(), -60, true});
+    Rig r(&forged.zone);
+    r.Find<CheckBox>("chkDaylightSavings")->setValue(1);
+    r.w->tmrConstant_Timer();
     // A port of 0: the message, and the server stays idle. (A port another program holds
     // fails the same way: tst_Connections, and tst_Program for the real window.)
     r.Find("txtPort")->setText(QStringLiteral("0"));
@@ -79,7 +86,7 @@ void tst_frmMain::failedStartThenStartStopAndCounters()
     {
         PumpedClient a, b, c;
         QVERIFY(a.Connect(port) && b.Connect(port) && c.Connect(port, "::1"));
-        QVERIFY(c.Ask("time").startsWith("time:"));
+        QCOMPARE(c.Ask("time"), "time:" + TimeReply::FormatStamp(TimeZone::AddBias(forged.clock.now, forged.source.record), QLocale::c()));
         QTRY_COMPARE(r.Counters(), QStringLiteral("3 3 3 3"));
     }
     PumpedClient d;
