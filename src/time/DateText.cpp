@@ -1,30 +1,76 @@
 #include "DateText.h"
 
-#include <QRegularExpression>
-
 namespace {
 
-// A short date with a two-digit year would read back in the wrong century.
-QString WithFullYear(QString format)
+// The formats are edited by hand rather than with regular expressions: those alone would
+// load PCRE2 and Qt's matcher into every process at start, about 0.5 MiB of resident memory.
+
+// Where the quoted literal that starts at i ends (one past its closing quote), or -1 when
+// no quote closes it and the quote is an ordinary character.
+qsizetype QuotedEnd(const QString &format, qsizetype i)
 {
-    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
-    return format.replace(shortYear, QStringLiteral("yyyy"));
+    const qsizetype close = format.indexOf(u'\'', i + 1);
+    return close < 0 ? -1 : close + 1;
+}
+
+// What may join a zone name to the rest: ASCII white space and the comma.
+bool IsZoneGap(QChar c)
+{
+    return c == u' ' || c == u',' || (c >= u'\t' && c <= u'\r');
+}
+
+// A short date with a two-digit year would read back in the wrong century: "yy" alone
+// becomes "yyyy"; one, three or four y's stay.
+QString WithFullYear(const QString &format)
+{
+    QString out;
+    for (qsizetype i = 0; i < format.size();) {
+        qsizetype end = i;
+        while (end < format.size() && format.at(end) == u'y')
+            ++end;
+        if (end == i) {
+            out += format.at(i++);
+            continue;
+        }
+        out += end - i == 2 ? QStringLiteral("yyyy") : format.mid(i, end - i);
+        i = end;
+    }
+    return out;
 }
 
 // Long time formats may carry a zone name ("t"); the platform's text has none. The
-// separator that joined it goes with it ("h:mm:ss AP, t"). Quoted literals are kept.
+// separator that joined it goes with it ("h:mm:ss AP, t"), and a bracket around it
+// ("(t)"): one space stands for them. Quoted literals are kept.
 QString WithoutZone(const QString &format)
 {
-    static const QRegularExpression zone(QStringLiteral("('[^']*')|[\\s,]*[(\\[]?t+[)\\]]?[\\s,]*"));
     QString out;
-    qsizetype from = 0;
-    for (auto it = zone.globalMatch(format); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out += format.mid(from, m.capturedStart() - from);
-        out += m.hasCaptured(1) ? m.captured(1) : QStringLiteral(" ");
-        from = m.capturedEnd();
+    const qsizetype n = format.size();
+    for (qsizetype i = 0; i < n;) {
+        if (format.at(i) == u'\'')
+            if (const qsizetype end = QuotedEnd(format, i); end > 0) {
+                out += format.mid(i, end - i);
+                i = end;
+                continue;
+            }
+        qsizetype k = i;
+        while (k < n && IsZoneGap(format.at(k)))
+            ++k;
+        if (k + 1 < n && (format.at(k) == u'(' || format.at(k) == u'[') && format.at(k + 1) == u't')
+            ++k;
+        if (k < n && format.at(k) == u't') {
+            while (k < n && format.at(k) == u't')
+                ++k;
+            if (k < n && (format.at(k) == u')' || format.at(k) == u']'))
+                ++k;
+            while (k < n && IsZoneGap(format.at(k)))
+                ++k;
+            out += u' ';
+            i = k;
+            continue;
+        }
+        out += format.at(i++);
     }
-    return (out + format.mid(from)).trimmed();
+    return out.trimmed();
 }
 
 // Qt 6.4's parser reads past the end of its text on an AM/PM word when the locale's two
@@ -32,9 +78,16 @@ QString WithoutZone(const QString &format)
 // texts: it shows C's AM/PM, as the locales whose texts do not read back.
 bool ParsesSafely(const QLocale &locale, const QString &timeFormat)
 {
-    static const QRegularExpression quoted(QStringLiteral("'[^']*'"));
-    return !QString(timeFormat).remove(quoted).contains(u'a', Qt::CaseInsensitive)
-           || locale.amText().size() == locale.pmText().size();
+    QString unquoted;
+    for (qsizetype i = 0; i < timeFormat.size();) {
+        if (timeFormat.at(i) == u'\'')
+            if (const qsizetype end = QuotedEnd(timeFormat, i); end > 0) {
+                i = end;
+                continue;
+            }
+        unquoted += timeFormat.at(i++);
+    }
+    return !unquoted.contains(u'a', Qt::CaseInsensitive) || locale.amText().size() == locale.pmText().size();
 }
 
 // Sample times that every shown text must read back: both halves of the day, single
