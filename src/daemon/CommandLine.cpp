@@ -50,7 +50,8 @@ CommandLine ReadCommandLine(const QStringList &arguments, CommandLine::Program p
                      + stampMonth);
     parser.addHelpOption();
     parser.addVersionOption();
-    QCommandLineOption headless(QStringLiteral("headless"), QStringLiteral("No window, no tray, no display. ") + serving);
+    QCommandLineOption headless(QStringLiteral("headless"),
+                                QStringLiteral("No window, no tray, no display. ") + serving);
     if (daemon)
         headless.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption folder(

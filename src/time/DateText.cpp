@@ -14,10 +14,7 @@ qsizetype QuotedEnd(const QString &format, qsizetype i)
 }
 
 // What may join a zone name to the rest: ASCII white space and the comma.
-bool IsZoneGap(QChar c)
-{
-    return c == u' ' || c == u',' || (c >= u'\t' && c <= u'\r');
-}
+bool IsZoneGap(QChar c) { return c == u' ' || c == u',' || (c >= u'\t' && c <= u'\r'); }
 
 // A short date with a two-digit year would read back in the wrong century: "yy" alone
 // becomes "yyyy"; one, three or four y's stay.
