@@ -32,6 +32,12 @@ stamped() { # the reply is "time:" and a UTC stamp of the seconds the request to
   local s; for ((s = t0; s <= $(date +%s); s++)); do
     [ "$reply" = "time:$(date -u -d "@$s" +%d%b%y%H%M%S | tr a-z A-Z)" ] && return 0; done; return 1; }
 
+# Wine has no Windows Time service to ask: the clock's state is unknown, and said so.
+free_port hport && printf 'port=%s\r\n' "$hport" >"$top/Server.ini"
+(cd "$dir" && exec timeout 60 wine tallix-server.exe --headless --folder "Z:$top") >"$top/headless.log" 2>&1 &
+hpid=$!
+check "without the time service's word the clock's state is unknown" wait_for 50 grep -q 'synchronised is unknown' "$top/headless.log"
+kill $hpid 2>/dev/null; wait $hpid 2>/dev/null
 # A value of another type reads as no entry: the box loads unchecked and the click below checks it.
 wine reg add "$run" /v "$value" /t REG_EXPAND_SZ /d x /f >/dev/null 2>&1; start "$dir"
 check "the icon docks in the tray" wait_for 60 docked
@@ -49,6 +55,12 @@ click_icon --repeat 2 --delay 80 3
 check "a right double-click toggles the server and quits" wait_for 20 ended
 check "the Run value holds the quoted path" \
   bash -c "wine reg query '$run' /v '$value' | grep -qF '\"C:\\Tallix Server\\tallix-server.exe\"'"
+# A value of another type, which loads the box unchecked, still launches the program: the unload deletes it.
+free_port port2 # the first port's closed connections may still hold it
+printf 'StartOnLoad=1\r\nMinimizeOnLoad=1\r\nport=%s\r\n' "$port2" >"$dir/Server.ini"
+wine reg add "$run" /v "$value" /t REG_EXPAND_SZ /d '"C:\Tallix Server\tallix-server.exe"' /f >/dev/null 2>&1; start "$dir"
+wait_for 60 answers "$port2" && click_icon --repeat 2 --delay 80 3 && wait_for 20 ended
+check "a REG_EXPAND_SZ Run value, shown unchecked, is deleted at the unload" bash -c "! wine reg query '$run' /v '$value' >/dev/null 2>&1"
 
 # A silent install; the installed copy keeps Server.ini in the roaming application-data folder
 # and Logs in the local one. The end of the session unloads it like the close box, also while the
