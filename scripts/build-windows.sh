@@ -22,7 +22,7 @@ if [ ! -f "$qtdir/prefix/lib/cmake/Qt6/qt.toolchain.cmake" ]; then
 fi
 prefix=$(cd "$qtdir/prefix" && pwd)
 
-cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING="${TALLIX_WINDOWS_TESTS:-OFF}" \
       -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-posix.cmake" -DTALLIX_QT_MINGW="$prefix" >/dev/null
 cmake --build build-win -j"$(nproc)" --target tallix-server
 
