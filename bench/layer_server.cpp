@@ -20,7 +20,7 @@ namespace {
 struct StillClock : LocalClock
 {
     DateValue Now() const override { return MakeDateValue(2026, 12, 5, 22, 2, 52); }
-    qint64 ElapsedMs() const override { return 0; }
+    qint64 ElapsedMs() const override { return 0; } // a clock that stands still never jumps
 };
 struct UtcRecord : TimeZoneSource
 {

@@ -21,27 +21,7 @@ for f in "$probe" "$reference" "$minimal" "$build/tallix-server"; do
   [ -x "$f" ] || { echo "missing $f: build it first" >&2; exit 1; }
 done
 
-free_port() {
-  local p
-  for _ in $(seq 1 200); do
-    p=$((20000 + RANDOM % 12768))
-    if ! ss -Htln "sport = :$p" | grep -q .; then echo "$p"; return 0; fi
-  done
-  return 1
-}
-
-wait_listening() { # port, seconds
-  local deadline=$((SECONDS + $2))
-  while [ $SECONDS -lt $deadline ]; do
-    ss -Htln "sport = :$1" | grep -q . && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
-field() { sed -n "s/.*$1=\([-0-9.]*\).*/\1/p"; }
+. "$(dirname "$0")/bench-common.sh"
 
 tmp=$(mktemp -d)
 pids=()
@@ -139,13 +119,7 @@ echo "CHURN reference $rr conn/s ${cr} us/conn | program $rs conn/s ${cs} us/con
 echo "== memory: 255 idle connections"
 sleep 1
 before=$(rss_kib "$srv_pid")
-"$probe" hold --port "$srv_port" --connections 255 --seconds 3 > "$tmp/hold" &
-hold_pid=$!
-for _ in $(seq 1 50); do grep -q HELD "$tmp/hold" && break; sleep 0.1; done
-grep -q HELD "$tmp/hold" || { echo "the 255 connections were not all answered" >&2; exit 1; }
-sleep 1
-held=$(rss_kib "$srv_pid")
-wait "$hold_pid"
+held=$(rss_while_holding "$probe" "$srv_pid" "$srv_port" 255 "$tmp/hold")
 echo "IDLECONN RSS with none ${before} KiB, with 255 idle ${held} KiB, difference $((held - before)) KiB"
 
 echo "== memory: one client sending 64 KiB blocks without reading for 5 s, then reading"

@@ -11,7 +11,8 @@
 # LAYER_ARGS=--fixed-stamp gives the layer server a constant stamp. RULES_LINES=1000 puts
 # an Access.txt of that many rules beside the program (loopback still allowed, every
 # other line a network that does not hold it, of many prefix lengths and both protocols).
-# SERVER=headless runs the program's window-less mode instead of its window; METRICS=1
+# SERVER=headless runs the program's window-less mode instead of its window, SERVER=daemon
+# the daemon (tallix-serverd) on the same files; with either, METRICS=1
 # gives it --metrics on a free loopback port, and SCRAPE=tight (a scraper in a closed
 # loop) or SCRAPE=hostile (8 scrapers that send half a request and never read) works on
 # that port during the program's runs only, from core 0 beside the load.
@@ -31,24 +32,7 @@ for f in "$load" "$reference"; do
   [ -x "$f" ] || { echo "missing $f: build the bench targets first" >&2; exit 1; }
 done
 
-# A port below the ephemeral range that nobody listens on.
-free_port() {
-  local p
-  for _ in $(seq 1 200); do
-    p=$((20000 + RANDOM % 12768))
-    if ! ss -Htln "sport = :$p" | grep -q .; then echo "$p"; return 0; fi
-  done
-  return 1
-}
-
-wait_listening() { # port, seconds
-  local deadline=$((SECONDS + $2))
-  while [ $SECONDS -lt $deadline ]; do
-    ss -Htln "sport = :$1" | grep -q . && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/bench-common.sh"
 
 tmp=$(mktemp -d)
 pids=()
@@ -90,8 +74,9 @@ case "$server_kind" in
     (cd "$tmp/prog" && QT_QPA_PLATFORM=offscreen exec taskset -c 1 ./tallix-server) &
     srv_pid=$!
     ;;
-  headless)
-    [ -x "$build/tallix-server" ] || { echo "missing $build/tallix-server" >&2; exit 1; }
+  headless|daemon)
+    if [ "$server_kind" = daemon ]; then exe=("$build/tallix-serverd"); else exe=("$build/tallix-server" --headless); fi
+    [ -x "${exe[0]}" ] || { echo "missing ${exe[0]}" >&2; exit 1; }
     srv_port=$(free_port)
     mkdir -p "$tmp/prog"
     printf 'LogIPs=0\r\nport=%s\r\nDaylightSavings=0\r\n' "$srv_port" > "$tmp/prog/Server.ini"
@@ -100,7 +85,7 @@ case "$server_kind" in
       metrics_port=$(free_port)
       metrics_args=(--metrics "127.0.0.1:$metrics_port")
     fi
-    taskset -c 1 "$build/tallix-server" --headless --folder "$tmp/prog" "${metrics_args[@]}" 2>"$tmp/stderr" &
+    taskset -c 1 "${exe[@]}" --folder "$tmp/prog" "${metrics_args[@]}" 2>"$tmp/stderr" &
     srv_pid=$!
     ;;
   layer)
@@ -109,7 +94,7 @@ case "$server_kind" in
     srv_pid=$!
     ;;
   none) ;;
-  *) echo "SERVER must be program, headless, layer or none" >&2; exit 2 ;;
+  *) echo "SERVER must be program, headless, daemon, layer or none" >&2; exit 2 ;;
 esac
 if [ -n "$srv_pid" ]; then
   pids+=("$srv_pid")
@@ -129,7 +114,7 @@ case "${SCRAPE:-}" in
   *) echo "SCRAPE must be tight or hostile" >&2; exit 2 ;;
 esac
 if [ ${#scrape_args[@]} -gt 0 ] && [ -z "${metrics_port:-}" ]; then
-  echo "SCRAPE needs SERVER=headless METRICS=1" >&2; exit 2
+  echo "SCRAPE needs SERVER=headless or daemon and METRICS=1" >&2; exit 2
 fi
 run() { # name port pid connections [load options]
   local line scraper=""
@@ -141,6 +126,9 @@ run() { # name port pid connections [load options]
   fi
   line=$(taskset -c 0 "$load" --port "$2" --pid "$3" --connections "$4" --seconds "$seconds" "${@:5}" | grep '^RESULT')
   echo "$1 $4 $line" | tee -a "$results"
+  # A slot is free again only once the server has read its client's close: a next run
+  # that connects at once could find all 255 still busy and be turned away.
+  sleep 0.5
   if [ -n "$scraper" ]; then
     wait "$scraper" || true
     echo "  scraper: $(grep '^RESULT' "$tmp/scrape")"

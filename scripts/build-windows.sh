@@ -24,7 +24,8 @@ prefix=$(cd "$qtdir/prefix" && pwd)
 
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING="${TALLIX_WINDOWS_TESTS:-OFF}" \
       -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-posix.cmake" -DTALLIX_QT_MINGW="$prefix" >/dev/null
-cmake --build build-win -j"$(nproc)" --target tallix-server
+# The daemon is built too, so that it keeps building for Windows; it is not packed yet.
+cmake --build build-win -j"$(nproc)" --target tallix-server tallix-serverd
 
 out=build-win/tallix-server
 rm -rf "$out" build-win/tallix-server-windows-x64.zip build-win/tallix-server-setup-x64.exe

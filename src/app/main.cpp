@@ -1,8 +1,7 @@
 #include "CommandLine.h"
 #include "DisplayCheck.h"
-#include "HeadlessServer.h"
 #include "QuitOnceDrained.h"
-#include "ServiceManager.h"
+#include "ServeWithoutWindow.h"
 #include "ShutdownSignals.h"
 #include "SocketActivation.h"
 #include "frmMain.h"
@@ -13,30 +12,6 @@
 #include <QTimer>
 #include <cstdio>
 
-namespace {
-
-int RunHeadless(QCoreApplication &app, const CommandLine &line, const HandedSockets &handed)
-{
-    HeadlessServer server(line.files);
-    ShutdownSignals requests;
-    QObject::connect(&requests, &ShutdownSignals::StatusRequested, &server, &HeadlessServer::ReportStatus);
-    QObject::connect(&requests, &ShutdownSignals::ReloadRequested, &server, &HeadlessServer::ReloadAccessRules);
-    // The stop button's stop, inside the event loop, which runs on until its clients are let go.
-    QObject::connect(&requests, &ShutdownSignals::Requested, &server, [&server] {
-        if (server.Stopped())
-            return;
-        NotifyServiceManager("STOPPING=1");
-        server.Stop();
-        QuitOnceDrained(server.Service());
-    });
-    if (!server.Start(handed, line.metrics))
-        return 1;
-    NotifyServiceManager("READY=1");
-    return app.exec();
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     ShutdownSignals::IgnoreClosedPipes();
@@ -46,11 +21,12 @@ int main(int argc, char *argv[])
         // Before the application object opens descriptors of its own.
         const HandedSockets handed = TakeHandedSockets();
         QCoreApplication app(argc, argv);
-        const CommandLine line = ReadCommandLine(app.arguments());
+        const CommandLine line = ReadCommandLine(app.arguments(), CommandLine::Program::Window);
         if (line.exitNow)
             return *line.exitNow;
+        // The daemon's own code, in this process: the same service, messages and signals.
         if (line.headless)
-            return RunHeadless(app, line, handed);
+            return ServeWithoutWindow(app, line, handed);
     }
 
     PreferX11OnWayland(argc, argv);
@@ -62,7 +38,7 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    if (const CommandLine line = ReadCommandLine(app.arguments()); line.exitNow)
+    if (const CommandLine line = ReadCommandLine(app.arguments(), CommandLine::Program::Window); line.exitNow)
         return *line.exitNow;
     // The main window hides itself in the tray, so "no window visible" does not mean the
     // end: the program ends when the main window has unloaded and the help window is closed.

@@ -20,6 +20,7 @@ public:
     QTemporaryDir home; // XDG_CONFIG_HOME; also holds the program's standard error
     QProcess process;
     quint16 port = FreeFixedPort();
+    QString executable = QStringLiteral("tallix-server"); // in the folder
 
     QString Path(const QString &name) const { return folder.filePath(name); }
     static QString TodaysLog() { return QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))); }
@@ -48,7 +49,7 @@ public:
         process.setProcessEnvironment(e);
         process.setWorkingDirectory(folder.path());
         process.setStandardErrorFile(home.filePath(QStringLiteral("stderr.txt")));
-        const QString exe = Path(QStringLiteral("tallix-server"));
+        const QString exe = Path(executable);
         if (wrapper.isEmpty())
             process.start(exe, args);
         else
@@ -56,9 +57,15 @@ public:
         return process.waitForStarted(10000) && (!waitForPort || WaitForPort());
     }
 
-    // The window-less mode, with no display, and the metrics endpoint on the port if one is given.
+    // The window-less mode, with no display, and the metrics endpoint on the port if one is given:
+    // the daemon copied beside the window program and given --headless, as command lines
+    // written for the window program do, or with TALLIX_TEST_WINDOW_HEADLESS that program's own.
     bool StartHeadless(quint16 metrics = 0, QStringList env = {}, bool waitForPort = true, const QStringList &wrapper = {})
     {
+        if (!qEnvironmentVariableIsSet("TALLIX_TEST_WINDOW_HEADLESS")) {
+            executable = QStringLiteral("tallix-serverd");
+            QFile::copy(QStringLiteral(TALLIX_SERVERD_EXECUTABLE), Path(executable));
+        }
         QStringList args{QStringLiteral("--headless")};
         if (metrics)
             args << QStringLiteral("--metrics") << QStringLiteral("127.0.0.1:%1").arg(metrics);

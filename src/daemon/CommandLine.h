@@ -10,9 +10,13 @@
 // not taken (-platform and the like).
 struct CommandLine
 {
+    // The window program serves without a window only when asked; the daemon always does,
+    // and takes --headless as a word that changes nothing.
+    enum class Program { Window, Daemon };
+
     bool headless = false;
     FileLocations files;                  // all in the folder given with --folder, else this copy's
-    std::optional<ListenAddress> metrics; // with --headless: where to serve /metrics
+    std::optional<ListenAddress> metrics; // without a window: where to serve /metrics
     std::optional<int> exitNow;           // help, version or an error was printed: end with this
 };
 
@@ -20,5 +24,6 @@ struct CommandLine
 // version), so that no display is looked for. Asked before any application object exists.
 bool WantsNoWindow(int argc, char **argv);
 
-// Prints help, the version or what is wrong itself; an error ends with status 2.
-CommandLine ReadCommandLine(const QStringList &arguments);
+// Prints help, the version or what is wrong itself, under the application's name; an
+// error ends with status 2.
+CommandLine ReadCommandLine(const QStringList &arguments, CommandLine::Program program);
