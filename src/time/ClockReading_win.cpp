@@ -29,7 +29,8 @@ constexpr bool Wide = sizeof(void *) == 8;
 static_assert(offsetof(NtpPeerInfo, resolveAttempts) == 4 && offsetof(NtpPeerInfo, timeRemaining) == 8);
 static_assert(offsetof(NtpPeerInfo, lastSuccessfulSync) == 16 && offsetof(NtpPeerInfo, lastSyncError) == 24);
 static_assert(offsetof(NtpPeerInfo, authTypeMsgId) == 36 && offsetof(NtpPeerInfo, uniqueName) == 40);
-static_assert(offsetof(NtpPeerInfo, mode) == (Wide ? 48 : 44) && offsetof(NtpPeerInfo, hostPollInterval) == (Wide ? 52 : 48));
+static_assert(offsetof(NtpPeerInfo, mode) == (Wide ? 48 : 44)
+              && offsetof(NtpPeerInfo, hostPollInterval) == (Wide ? 52 : 48));
 static_assert(sizeof(NtpPeerInfo) == 56 && alignof(NtpPeerInfo) == 8);
 static_assert(offsetof(NtpProviderData, peerCount) == 12 && offsetof(NtpProviderData, peers) == 16);
 static_assert(sizeof(NtpProviderData) == (Wide ? 24 : 20));
