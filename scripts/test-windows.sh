@@ -23,7 +23,7 @@ rm -rf "$prefix"
 [ $rc -eq 0 ] || exit $rc
 unset WINEPREFIX WINEPATH
 # The daemon's console and the Windows service, in a prefix of their own; no display needed.
-tests/windows/wine-service.sh build-win/tallix-server-setup-x64.exe
+tests/windows/wine-service.sh build-win/tallix-server-setup-x64.exe build-win/service-control.exe
 
 # The zone where daylight time is in force today: New York's summer, else Sydney's.
 dst_zone=Australia/Sydney

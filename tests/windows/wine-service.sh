@@ -3,7 +3,7 @@
 # drain) and the service the setup program registers with /SERVICE: sc start and a loopback
 # client, the listening line in Wine's Event Log trace, sc stop letting the replies queued for
 # a client that does not read leave, the silent uninstall removing the service and keeping
-# its settings. Usage: wine-service.sh <setup program>
+# its settings. Usage: wine-service.sh <setup program> <service-control.exe>
 set -uo pipefail
 top=$(mktemp -d "${TMPDIR:-/tmp}/tallix-wine-service.XXXXXX")
 export WINEPREFIX=$top/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" LC_ALL=C
@@ -27,6 +27,9 @@ free_port port && printf 'port=%s\r\n' "$port" >"$data/Server.ini"
 wine sc start TallixServer >/dev/null 2>&1
 check "sc start: RUNNING, and a loopback client gets its stamp" wait_for 60 answers "$port"
 check "... the service's listening line is in Wine's Event Log trace" grep -q "listening on port $port" "$top/services.log"
+printf 'allow 127.0.0.1\r\nnot a rule\r\n' >"$data/Access.txt"
+check "PARAMCHANGE reads Access.txt again and reports its bad line" bash -c 'wine "$0" TallixServer 6 &&
+  for _ in $(seq 100); do grep -q "Access.txt ignored.*not a rule" "$1" && exit 0; sleep 0.2; done; exit 1' "$2" "$top/services.log"
 # A client that reads nothing floods the server (3 s at most); after sc stop every reply
 # arrives and the connection ends without a reset. (Under Wine the replies have all left the
 # program into the system's buffers by then: the drain of a backlog shows on Linux only.)
