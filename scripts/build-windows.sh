@@ -22,15 +22,15 @@ if [ ! -f "$qtdir/prefix/lib/cmake/Qt6/qt.toolchain.cmake" ]; then
 fi
 prefix=$(cd "$qtdir/prefix" && pwd)
 
-cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING="${TALLIX_WINDOWS_TESTS:-OFF}" \
       -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-posix.cmake" -DTALLIX_QT_MINGW="$prefix" >/dev/null
-# The daemon is built too, so that it keeps building for Windows; it is not packed yet.
+# The window program, and the daemon: the console program and the Windows service.
 cmake --build build-win -j"$(nproc)" --target tallix-server tallix-serverd
 
 out=build-win/tallix-server
 rm -rf "$out" build-win/tallix-server-windows-x64.zip build-win/tallix-server-setup-x64.exe
 mkdir -p "$out/platforms" "$out/styles"
-cp build-win/tallix-server.exe build-win/Readme.txt "$out/"
+cp build-win/tallix-server.exe build-win/tallix-serverd.exe build-win/Readme.txt "$out/"
 cp "$prefix"/bin/Qt6{Core,Gui,Widgets,Network}.dll "$prefix"/mingw-runtime/*.dll "$out/"
 cp "$prefix/plugins/platforms/qwindows.dll" "$out/platforms/"
 cp "$prefix/plugins/styles/qwindowsvistastyle.dll" "$out/styles/"

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "ConsoleOutput.h"
 #include "DisplayCheck.h"
 #include "QuitOnceDrained.h"
 #include "ServeWithoutWindow.h"
@@ -21,7 +22,9 @@ int main(int argc, char *argv[])
         // Before the application object opens descriptors of its own.
         const HandedSockets handed = TakeHandedSockets();
         QCoreApplication app(argc, argv);
+        OpenCommandLineOutput();
         const CommandLine line = ReadCommandLine(app.arguments(), CommandLine::Program::Window);
+        FinishCommandLineOutput(line.exitNow, line.headless);
         if (line.exitNow)
             return *line.exitNow;
         // The daemon's own code, in this process: the same service, messages and signals.
@@ -38,7 +41,10 @@ int main(int argc, char *argv[])
     }
 
     QApplication app(argc, argv);
-    if (const CommandLine line = ReadCommandLine(app.arguments(), CommandLine::Program::Window); line.exitNow)
+    OpenCommandLineOutput();
+    const CommandLine line = ReadCommandLine(app.arguments(), CommandLine::Program::Window);
+    FinishCommandLineOutput(line.exitNow, false);
+    if (line.exitNow)
         return *line.exitNow;
     // The main window hides itself in the tray, so "no window visible" does not mean the
     // end: the program ends when the main window has unloaded and the help window is closed.

@@ -1,5 +1,7 @@
 #include "HeadlessServer.h"
 
+#include "SystemLog.h"
+
 #include <cstdio>
 
 namespace {
@@ -8,6 +10,7 @@ void Say(const QString &line)
 {
     std::fprintf(stderr, "tallix-server: %s\n", qPrintable(line));
     std::fflush(stderr);
+    CopyToSystemLog(line);
 }
 
 } // namespace

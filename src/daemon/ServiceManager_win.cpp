@@ -1,5 +1,15 @@
 #include "ServiceManager.h"
 
-// Windows services are told through the service control manager, which this program
-// does not use; there is nothing to tell.
-void NotifyServiceManager(const char *) {}
+#include "SystemRequests_win.h"
+
+#include <cstring>
+
+// The states systemd is told, as the Service Control Manager's: nothing when the process
+// is not a service.
+void NotifyServiceManager(const char *state)
+{
+    if (std::strcmp(state, "READY=1") == 0)
+        ReportServiceRunning();
+    else if (std::strcmp(state, "STOPPING=1") == 0)
+        ReportServiceStopping();
+}

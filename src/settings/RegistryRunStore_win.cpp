@@ -39,10 +39,13 @@ bool RegistryRunStore::Write(const QString &data, QString *why)
 
 bool RegistryRunStore::Delete(QString *why)
 {
-    // What cannot be read (a key this user may not change) is not there to delete.
-    if (Read().isEmpty())
+    // Deleted whatever its type: a value Read() does not take as an entry (REG_EXPAND_SZ,
+    // an empty string) still makes Windows launch the program at log-on. A key this user
+    // may not change reads as no entry, so there is nothing to delete there either.
+    const LONG status = DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName);
+    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_ACCESS_DENIED)
         return true;
-    return Succeeded(DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, kValueName), why);
+    return Succeeded(status, why);
 }
 
 QString RegistryRunStore::EntryData(const QString &executablePath) const

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace {
 
 // The NTP client's peers as w32time.h (W32TimeQueryNTPProviderStatus) lays them out;
@@ -20,6 +22,18 @@ struct NtpProviderData
     quint32 size, error, errorMsgId, peerCount;
     NtpPeerInfo *peers;
 };
+// The layout of W32TIME_NTP_PEER_INFO and W32TIME_NTP_PROVIDER_DATA in the Windows Time
+// protocol's documentation (MS-W32T 2.2.x), as the 64-bit and 32-bit compilers lay it out:
+// a field out of place would read another field as the last synchronisation.
+constexpr bool Wide = sizeof(void *) == 8;
+static_assert(offsetof(NtpPeerInfo, resolveAttempts) == 4 && offsetof(NtpPeerInfo, timeRemaining) == 8);
+static_assert(offsetof(NtpPeerInfo, lastSuccessfulSync) == 16 && offsetof(NtpPeerInfo, lastSyncError) == 24);
+static_assert(offsetof(NtpPeerInfo, authTypeMsgId) == 36 && offsetof(NtpPeerInfo, uniqueName) == 40);
+static_assert(offsetof(NtpPeerInfo, mode) == (Wide ? 48 : 44)
+              && offsetof(NtpPeerInfo, hostPollInterval) == (Wide ? 52 : 48));
+static_assert(sizeof(NtpPeerInfo) == 56 && alignof(NtpPeerInfo) == 8);
+static_assert(offsetof(NtpProviderData, peerCount) == 12 && offsetof(NtpProviderData, peers) == 16);
+static_assert(sizeof(NtpProviderData) == (Wide ? 24 : 20));
 using QueryStatus = HRESULT(WINAPI *)(LPCWSTR, DWORD, LPWSTR, NtpProviderData **);
 using BufferFree = void(WINAPI *)(LPVOID);
 

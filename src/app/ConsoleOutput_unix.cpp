@@ -1,0 +1,5 @@
+#include "ConsoleOutput.h"
+
+void OpenCommandLineOutput() {}
+
+void FinishCommandLineOutput(std::optional<int>, bool) {}
