@@ -9,13 +9,6 @@
 
 #include <QLineEdit>
 
-QByteArray LastClockLine(const ProgramProcess &p)
-{
-    const QByteArray said = p.Stderr();
-    const qsizetype at = said.lastIndexOf("tallix-server: the system clock is");
-    return said.mid(at, said.indexOf('\n', at) + 1 - at);
-}
-
 class tst_ClockTrust : public QObject
 {
     Q_OBJECT
@@ -47,6 +40,10 @@ private slots:
                    && get("/metrics").contains(good ? "\ntallix_clock_synchronized 1\n" : "\ntallix_clock_synchronized 0\n")
                    && get("/ready").startsWith(met ? "HTTP/1.1 200 " : "HTTP/1.1 503 ") && served == met;
         };
+        const auto lastClockLine = [&] {
+            const QByteArray said = p.Stderr(), line = said.mid(said.lastIndexOf("tallix-server: the system clock is"));
+            return line.left(line.indexOf('\n') + 1);
+        };
         const QByteArray badLine = "tallix-server: the system clock is not synchronised (maximum error 16 s); refusing clients, "
                                    "Access.txt: require-synchronised-clock 250 ms\n";
         // As the kernel reads now, whoever keeps it.
@@ -59,7 +56,7 @@ private slots:
         if (const QString refused = KernelClockRefused(); !refused.isEmpty())
             QSKIP(qPrintable(QStringLiteral("the kernel's clock state is not changed here: ") + refused));
         QVERIFY(KernelClock("unsync"));
-        QTRY_VERIFY_WITH_TIMEOUT(shows(false, false) && LastClockLine(p) == badLine, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(shows(false, false) && lastClockLine() == badLine, 2000);
         const qsizetype lines = p.Stderr().count("system clock is");
         QVERIFY(KernelClock("sync"));
         QTRY_VERIFY_WITH_TIMEOUT(shows(true, true), 2000);
@@ -73,7 +70,7 @@ private slots:
         // read a new estimated error (the guard puts it back).
         QCOMPARE(QProcess::execute(QStringLiteral("adjtimex"), {QStringLiteral("--esterror"), QStringLiteral("15000000")}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(get("/metrics").contains("\ntallix_clock_estimated_error_seconds 15\n"), 3000);
-        QVERIFY(LastClockLine(p) == badLine && p.Stderr().count("system clock is") == lines + 2);
+        QVERIFY(lastClockLine() == badLine && p.Stderr().count("system clock is") == lines + 2);
         QVERIFY(p.Stop());
     }
 };

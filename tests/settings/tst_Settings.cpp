@@ -138,7 +138,7 @@ private slots:
         QTemporaryDir root;
         const QByteArray home = QFile::encodeName(root.path());
         QVERIFY(WriteFile(root.filePath(QStringLiteral("p/share/tallix-server/Readme.txt") + (helpIsFile ? "" : "/x")), "help"));
-        const SavedEnvironment saved{"HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"};
+        const auto saved = SavedEnvironment({"HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"});
         qputenv("HOME", home);
         qputenv("XDG_STATE_HOME", home + "/state");
         qputenv("XDG_CONFIG_HOME", xdgConfig.replace("~", home));

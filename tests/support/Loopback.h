@@ -8,7 +8,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -54,22 +53,17 @@ inline int HoldPort(const char *any, quint16 port, bool passed = false)
 }
 
 // A port below the ephemeral range that nothing holds on IPv4 or IPv6 now, so that the
-// many short connections of a test never collide with ports the system hands out. Free
-// now is not free when the program binds it: tests running side by side each reserve
-// theirs with a lock that lives as long as the test's process, and skip those held.
+// many short connections of a test never collide with ports the system hands out; tests
+// running side by side each reserve theirs with a lock held for the life of the process.
 inline quint16 FreeFixedPort()
 {
     std::mt19937 random(std::random_device{}());
-    const QByteArray folder = QByteArray(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/tallix-test-ports";
+    const QByteArray folder = qgetenv("TMPDIR").isEmpty() ? "/tmp/tallix-test-ports" : qgetenv("TMPDIR") + "/tallix-test-ports";
     ::mkdir(folder.constData(), 01777);
     for (int attempt = 0; attempt < 200; ++attempt) {
         const quint16 port = quint16(20000 + random() % 12000);
         const int lock = ::open((folder + '/' + QByteArray::number(port)).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-            ::close(lock);
-            continue;
-        }
-        const int v4 = HoldPort("0.0.0.0", port), v6 = HoldPort("::", port);
+        const int v4 = ::flock(lock, LOCK_EX | LOCK_NB) == 0 ? HoldPort("0.0.0.0", port) : -1, v6 = v4 < 0 ? -1 : HoldPort("::", port);
         ::close(v4), ::close(v6);
         if (v4 >= 0 && v6 >= 0)
             return port; // the lock stays open until the process ends

@@ -1,25 +1,19 @@
 #pragma once
-// Environment variables a test changes, put back as found when it ends, also when a check
-// fails and returns early.
+// Environment variables a test changes, put back as found when the returned guard goes,
+// also when a failed check returns early.
 #include <QByteArray>
+#include <QScopeGuard>
 
-#include <initializer_list>
-#include <tuple>
+#include <optional>
 #include <vector>
 
-class SavedEnvironment
+inline auto SavedEnvironment(std::initializer_list<const char *> names)
 {
-    std::vector<std::tuple<const char *, QByteArray, bool>> saved_; // name, value, set
-
-public:
-    SavedEnvironment(std::initializer_list<const char *> names)
-    {
-        for (const char *name : names)
-            saved_.emplace_back(name, qgetenv(name), qEnvironmentVariableIsSet(name));
-    }
-    ~SavedEnvironment()
-    {
-        for (const auto &[name, value, set] : saved_)
-            set ? qputenv(name, value) : qunsetenv(name);
-    }
-};
+    std::vector<std::pair<const char *, std::optional<QByteArray>>> was;
+    for (const char *name : names)
+        was.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    return qScopeGuard([was] {
+        for (const auto &[name, value] : was)
+            value ? qputenv(name, *value) : qunsetenv(name);
+    });
+}

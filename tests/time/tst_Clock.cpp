@@ -155,7 +155,7 @@ private slots:
     {
         QFETCH(QByteArray, tz);
         QFETCH(QString, expected);
-        const SavedEnvironment saved{"TZ"};
+        const auto saved = SavedEnvironment({"TZ"});
         qputenv("TZ", tz);
         const TimeZoneRecord r = SystemTimeZoneSource().Query();
         const auto inForce = [](int month) {
@@ -202,7 +202,7 @@ private slots:
         } rows[] = {{{nullptr, "C.UTF-8", nullptr, "de_DE.UTF-8"}, "DEC"},       {{nullptr, nullptr, "de_DE.UTF-8", "en_US.UTF-8"}, "DEC"},
                     {{nullptr, "de_DE.UTF-8", "en_US.UTF-8", "C.UTF-8"}, "DEZ"}, {{nullptr, nullptr, nullptr, "de_DE.UTF-8"}, "DEZ"},
                     {{"C.UTF-8", "de_DE.UTF-8", nullptr, "de_DE.UTF-8"}, "DEC"}, {{nullptr, nullptr, nullptr, nullptr}, "DEC"}};
-        const SavedEnvironment saved{names[0], names[1], names[2], names[3]};
+        const auto saved = SavedEnvironment({names[0], names[1], names[2], names[3]});
         for (const auto &row : rows) {
             for (int i = 0; i < 4; ++i)
                 row.values[i] ? qputenv(names[i], row.values[i]) : qunsetenv(names[i]);
