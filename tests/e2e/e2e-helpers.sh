@@ -24,7 +24,7 @@ free_port() { # free_port VAR: a port nothing listens on, reserved (as the C++ t
   mkdir -p "$dir"
   for p in $(shuf -i 20000-32000 -n 50); do
     exec {fd}>"$dir/$p"
-    if flock -n "$fd" && ! (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null; then printf -v "$1" %s "$p"; return; fi
+    if flock -n "$fd" && refuses "$p"; then printf -v "$1" %s "$p"; return; fi
     exec {fd}>&-
   done
   return 1
@@ -61,6 +61,7 @@ main_window() {
   done
   return 1
 }
+tray_window() { [ -n "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; } # trayer's panel
 main_viewable() { local w; w=$(main_window) && viewable "$w"; }
 main_hidden() { local w; w=$(main_window) || return 0; ! viewable "$w"; }
 

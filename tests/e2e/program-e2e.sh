@@ -93,7 +93,6 @@ sleep 1; check "and it stays" main_viewable
 done
 
 say "# minimised at launch before the tray starts: hidden once the icon docks"
-tray_window() { [ -n "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; }
 stop_program; kill "$(cat "$TALLIX_TRAYER_PID_FILE")"; wait_for 5 eval '! tray_window'
 start_program "MinimizeOnLoad=1\r\nport=$port\r\n"
 check "without a tray the minimised window stays on screen" wait_for 10 main_viewable

@@ -4,14 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-// The file's bytes; empty when it cannot be read.
 inline QByteArray ReadFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Replaces the file's content, making the folders on the way; true when all was written.
 inline bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);

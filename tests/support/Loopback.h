@@ -22,7 +22,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// Fills a socket address from numeric text ("127.0.0.2", "::1"); false when it is none.
 inline bool LoopbackAddress(const char *text, quint16 port, sockaddr_storage &a, socklen_t &len)
 {
     addrinfo hints{}, *found = nullptr;
@@ -144,7 +143,6 @@ public:
             error_ = true;
     }
 
-    // Reads until done() holds or the server ends the connection; false on time-out.
     bool ReadUntil(const std::function<bool()> &done, int timeoutMs = 10000)
     {
         const auto read = [&] { return ReadAvailable(), done() || Ended(); };
@@ -202,7 +200,6 @@ public:
     bool WasReset() const { return error_; }
 
 private:
-    // Polls in short steps, running the pump between them, until until() holds.
     bool Wait(short events, const std::function<bool()> &until, int timeoutMs)
     {
         QDeadlineTimer deadline(timeoutMs);

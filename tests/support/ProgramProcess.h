@@ -25,16 +25,14 @@ public:
     QString Path(const QString &name) const { return folder.filePath(name); }
     static QString TodaysLog() { return QStringLiteral("Logs/%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))); }
 
-    // Copies the executable and writes Server.ini: a start at load on the free port,
-    // then the given lines.
+    // Server.ini starts it at load on the free port; the given lines follow.
     bool Prepare(const QByteArray &settings = QByteArray())
     {
         return port && QFile::copy(QStringLiteral(TALLIX_SERVER_EXECUTABLE), Path(QStringLiteral("tallix-server")))
                && WriteFile(Path(QStringLiteral("Server.ini")), "StartOnLoad=1\r\nport=" + QByteArray::number(port) + "\r\n" + settings);
     }
 
-    // Starts it offscreen (or with the given arguments and wrapper such as setpriv) and,
-    // unless told not to, waits until it answers on its port.
+    // Offscreen, under a wrapper (setpriv, a shell passing sockets) when one is given.
     bool Start(const QStringList &args = {}, const QStringList &env = {}, bool waitForPort = true, const QStringList &wrapper = {})
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();

@@ -44,7 +44,6 @@ private slots:
         QTest::newRow("forward onto midnight (date alone)") << -60 << at(29, 23, 0, 0) << at(30, 0, 0, 0) << 0 << 0 << 1;
         QTest::newRow("half-hour bias") << -30 << at(5, 10, 0, 0) << at(5, 9, 30, 0) << 0 << 1 << 0;
         QTest::newRow("zero bias cannot stay checked") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 1 << 1 << 0;
-        QTest::newRow("zero bias cannot stay grayed") << 0 << at(5, 12, 0, 0) << at(5, 12, 0, 1) << 1 << 2 << 0;
     }
 
     void daylightFollowsJumps()
@@ -173,7 +172,6 @@ private slots:
         QTest::newRow("C, fraction dropped") << MakeDateValue(2026, 6, 30, 23, 59, 59).addMSecs(999) << "C" << QByteArray("30JUN26235959");
         // The C library's German names, not Qt's MÄRZ, JULI, SEPT.
         QTest::newRow("German March") << MakeDateValue(2026, 3, 5, 1, 2, 3) << "de_DE" << QByteArray("05M\xc3\x84R26010203");
-        QTest::newRow("German September") << MakeDateValue(2026, 9, 5, 1, 2, 3) << "de_DE" << QByteArray("05SEP26010203");
         // Every English territory (Qt writes SEPT, JUNE, JULY for some) over every month.
         const char *months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
         for (const QLocale &l : QLocale::matchingLocales(QLocale::English, QLocale::AnyScript, QLocale::AnyTerritory))

@@ -20,7 +20,7 @@ if [ -z "${TALLIX_XVFB_DIR:-}" ]; then
 fi
 export TALLIX_TRAYER_PID_FILE="$TALLIX_XVFB_DIR/trayer.pid"
 touch "$TALLIX_TRAYER_PID_FILE"
-source "$(dirname "$0")/../e2e/e2e-helpers.sh" # wait_for
+source "$(dirname "$0")/../e2e/e2e-helpers.sh" # wait_for, tray_window
 stop_tray() {
   for pid in $(cat "$TALLIX_TRAYER_PID_FILE"); do
     kill "$pid" 2>/dev/null && timeout 1 tail --pid="$pid" -f /dev/null
@@ -46,7 +46,6 @@ else
   # trayer's panel window stands for the tray; an icon that comes before the tray takes its
   # selection docks when the tray announces itself.
   start_trayer
-  tray_window() { [ -n "$(xdotool search --classname '^panel$' 2>/dev/null)" ]; }
   wait_for 10 eval 'tray_window || ! kill -0 "$(cat "$TALLIX_TRAYER_PID_FILE")" 2>/dev/null'
   if ! tray_window; then
     echo "with-xvfb-tray: no system tray appeared" >&2
