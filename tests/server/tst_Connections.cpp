@@ -236,12 +236,12 @@ void tst_Connections::accessRulesTurnClientsAwayBeforeASlot()
     auto connect = [&](const QString &token, bool logged) {
         const QString form = token.contains(u'/') ? token.section(u'/', 0, 0) : QString(), named = token.section(u'/', 1);
         const QByteArray source = form.isEmpty() ? token.toLatin1() : QByteArray("127.0.0.1");
-        const QByteArray header = form == u"v2"                       ? ProxyV2(QHostAddress(named), "\x04\x00\x02no") // with a TLV to skip
-                                  : form == u"local"                  ? ProxyV2(QHostAddress())
-                                  : form == u"bad"                    ? ProxyV1(QStringLiteral("10.1.1.1")).replace("\r", "")
-                                  : form == u"cut"                    ? ProxyV2(QHostAddress(QStringLiteral("10.1.1.1"))).left(15)
-                                  : form.isEmpty() || form == u"slow" ? QByteArray()
-                                                                      : ProxyV1(named);
+        const QByteArray header = QByteArray::fromStdString(form == u"v2"      ? ProxyV2(named.toStdString(), {"\x04\x00\x02no", 5}) // a TLV to skip
+                                                            : form == u"local" ? ProxyV2()
+                                                            : form == u"bad"   ? "PROXY TCP4 10.1.1.1 127.0.0.1 40000 1610\n" // no CR
+                                                            : form == u"cut"   ? ProxyV2("10.1.1.1").substr(0, 15)
+                                                            : form.isEmpty() || form == u"slow" ? std::string()
+                                                                                                : ProxyV1(named.toStdString()));
         c.push_back(std::make_unique<PumpedClient>());
         const qint64 before = handled();
         if (!c.back()->Connect(r.port, source.contains(':') ? "::1" : "127.0.0.1", source.constData()))
@@ -278,7 +278,7 @@ void tst_Connections::proxyHeaderVerdicts_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("verdict"); // once complete "LENGTH CLIENT" (- when none); "invalid"; "incomplete"
-    const QByteArray sig("\r\n\r\n\0\r\nQUIT\n", 12), v4 = ProxyV2(QHostAddress(QStringLiteral("192.0.2.7"))).mid(16), unknown("PROXY UNKNOWN ");
+    const QByteArray sig("\r\n\r\n\0\r\nQUIT\n", 12), v4 = QByteArray::fromStdString(ProxyV2("192.0.2.7")).mid(16), unknown("PROXY UNKNOWN ");
     QTest::newRow("v1 UNKNOWN, anything after it, then data") << unknown + "what ever\r\nGET"
                                                               << "25 -";
     QTest::newRow("v1 at the limit") << unknown + QByteArray(91, 'f') + "\r\n"
