@@ -8,7 +8,6 @@
 #include <QTimeZone>
 
 #include <climits>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -68,30 +67,26 @@ private slots:
     void allSlotsSlowSendersAndTheNextRefused()
     {
         const int loggedBefore = server.File(ProgramProcess::TodaysLog()).count("] 127.0.0.1\r\n");
-        std::vector<std::unique_ptr<LoopbackClient>> drip(254);
-        for (auto &c : drip) {
-            c = std::make_unique<LoopbackClient>();
-            QVERIFY(c->Connect(server.port));
-        }
-        LoopbackClient bystander, extra;
+        std::vector<LoopbackClient> drip(254); // made in place, never moved
+        for (auto &c : drip)
+            QVERIFY(c.Connect(server.port));
+        LoopbackClient bystander;
         QVERIFY(bystander.Connect(server.port) && IsReplyTo(bystander.Ask("first"), "first"));
-        QVERIFY(extra.Connect(server.port) && extra.SendAll("extra"));
-        QVERIFY2(extra.WaitForEnd(), "a 256th client was kept");
-        QCOMPARE(extra.Received(), QByteArray());
+        QCOMPARE(Exchange(server.port, "extra"), QByteArray()); // "(no end)": a 256th client was kept
         QByteArray sent;
         for (int round = 0; round < 50; ++round) {
             sent += char('a' + round % 26);
             for (auto &c : drip)
-                QVERIFY(c->SendAll(sent.right(1)));
+                QVERIFY(c.SendAll(sent.right(1)));
             if (round % 10 == 0)
                 QVERIFY(IsReplyTo(bystander.Ask("busy"), "busy"));
             QTest::qWait(10);
         }
         for (auto &c : drip)
-            QVERIFY(c->EchoesAll(sent));
+            QVERIFY(c.EchoesAll(sent));
         QCOMPARE(server.File(ProgramProcess::TodaysLog()).count("] 127.0.0.1\r\n"), loggedBefore + 255);
         // A freed slot serves the next client.
-        drip.front()->Reset();
+        drip.front().Reset();
         QTRY_VERIFY_WITH_TIMEOUT(Served(server.port), 5000);
     }
 
@@ -117,7 +112,6 @@ private slots:
             }
         }
         const qint64 grown = server.ResidentKiB() - rssAfterWarmup;
-        qInfo("RSS grew by %lld KiB over %d cycles", grown, cycles - warmup);
         // The allocator may keep a little; a leak per connection would show as megabytes.
         QVERIFY2(grown < 2048, qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(grown)));
         QCOMPARE(server.Stderr().count("cannot write the connection log in "), 1);
@@ -230,14 +224,12 @@ private slots:
         QCOMPARE(QDir(p.folder.path()).entryList({QStringLiteral("Server.ini?*")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
-    // The UTC served through real changes of the clocks, north and south, spring and autumn,
-    // with the wall clock set just before each by libfaketime (the monotonic clock stays
-    // real): a client asking in a closed loop across the instant gets the UTC of each
-    // reply's moment, also in the milliseconds before the clock tick follows the change.
-    // Beside them, copies on the real clock whose Server.ini was written in the other
-    // season: a saved daylight value follows the change missed meanwhile; without one the
-    // default box stands (replies an hour ahead, as chosen). The stamp's month follows
-    // LC_TIME, not LANG.
+    // The UTC served across real changes of the clocks, north and south, spring and autumn,
+    // the wall clock set just before each by libfaketime (the monotonic clock stays real):
+    // a client asking in a closed loop gets each reply's UTC, also in the milliseconds before
+    // the clock tick follows the change. Copies on the real clock whose Server.ini was written
+    // in the other season: a saved daylight value follows the change missed meanwhile; without
+    // one the default box stands (replies an hour ahead). The month follows LC_TIME, not LANG.
     void daylightChanges()
     {
         const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
@@ -248,8 +240,8 @@ private slots:
             const char *zone;
             QDateTime change; // UTC; invalid: the real clock
             QByteArray settings;
-            int boxAfter; // as saved at the stop
-            std::unique_ptr<ProgramProcess> p{new ProgramProcess};
+            int boxAfter;        // as saved at the stop
+            ProgramProcess p;    // made in place: copies[] is initialised element by element
             qint64 offsetMs = 0; // of the copy's UTC (its clock, or its replies for a box against the season) from the real one
             int nearChange = 0, wrong = 0;
             QByteArray firstWrong{}; // replies within a second of the change; wrong ones
@@ -276,11 +268,10 @@ private slots:
                 env << QStringLiteral("LD_PRELOAD=") + faketime << QStringLiteral("FAKETIME=%1").arg(c.offsetMs / 1000)
                     << QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC=1");
             }
-            QVERIFY(c.p->Prepare(c.settings));
-            QFile ini(c.p->Path(QStringLiteral("Server.ini")));
+            QVERIFY(c.p.Prepare(c.settings));
+            QFile ini(c.p.Path(QStringLiteral("Server.ini")));
             QVERIFY(c.change.isValid() || (ini.open(QIODevice::ReadWrite) && ini.setFileTime(standardDay, QFileDevice::FileModificationTime)));
-            ini.close();
-            QVERIFY(StartInMode(*c.p, env, false));
+            QVERIFY(StartInMode(c.p, env, false));
         }
         const auto replyAt = [](qint64 ms) {
             return "t:" + QLocale::c().toString(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC), QStringLiteral("ddMMMyyHHmmss")).toUpper().toLatin1();
@@ -289,7 +280,7 @@ private slots:
         // must carry the second of the copy's clock before the ask or after the answer.
         const auto askAcross = [&](Copy &c) {
             LoopbackClient client;
-            if (!client.Connect(c.p->port))
+            if (!client.Connect(c.p.port))
                 return void(c.wrong = -1);
             for (bool once = true; once || c.change.isValid(); once = false) {
                 const qint64 before = QDateTime::currentMSecsSinceEpoch() + c.offsetMs;
@@ -304,7 +295,7 @@ private slots:
         };
         // Still before the change, or the start-up rule would be tried instead of the tick.
         for (Copy &c : copies)
-            QVERIFY(c.p->WaitForPort()
+            QVERIFY(c.p.WaitForPort()
                     && (!c.change.isValid() || QDateTime::currentMSecsSinceEpoch() + c.offsetMs < c.change.toMSecsSinceEpoch() - 2000));
         QTest::qWait((SecsBeforeChange - 2) * 1000 - int(now.msecsTo(QDateTime::currentDateTimeUtc())));
         {
@@ -317,9 +308,9 @@ private slots:
                 qInfo("%s, change at %s: %d replies within a second of it", c.zone, qPrintable(c.change.toString(Qt::ISODate)), c.nearChange);
             QVERIFY2(c.wrong == 0, qPrintable(QStringLiteral("%1: %2 wrong, first %3").arg(c.zone).arg(c.wrong).arg(c.firstWrong)));
             QVERIFY2(!c.change.isValid() || c.nearChange > 200, c.zone);
-            QVERIFY(c.p->Stop());
+            QVERIFY(c.p.Stop());
             if (!Headless)
-                QVERIFY2(c.p->File(QStringLiteral("Server.ini")).contains("DaylightSavings=" + QByteArray::number(c.boxAfter)), c.zone);
+                QVERIFY2(c.p.File(QStringLiteral("Server.ini")).contains("DaylightSavings=" + QByteArray::number(c.boxAfter)), c.zone);
         }
     }
 
@@ -410,18 +401,15 @@ private slots:
         QVERIFY2(p.Stderr().contains(said.toUtf8()), p.Stderr().constData());
         LoopbackClient queued;
         QVERIFY(queued.Connect(p.port) && queued.SendAll("queued"));
-        QVERIFY(p.StartHeadless(0, {}, false, passing));
-        QVERIFY(queued.EchoesAll("queued"));
-        QVERIFY(p.Stop());
 
-        // Counts no manager would pass: one past every open descriptor says nothing of the
-        // descriptors that are not there; one past the largest is not used at all.
+        // Counts no manager would pass: one past every open descriptor says nothing of those
+        // not there and serves the client queued meanwhile; one past the largest is not used.
         ProgramProcess big;
         QVERIFY(big.Prepare());
         const QString count = QStringLiteral("exec %1 %2<&-; LISTEN_PID=$$ LISTEN_FDS=%3 exec \"$0\" \"$@\"");
         const QStringList bash = {QStringLiteral("bash"), QStringLiteral("-c")};
         QVERIFY(big.StartHeadless(0, {}, false, bash + QStringList{count.arg(QStringLiteral("3<&%1").arg(held)).arg(held).arg(200000)}));
-        QVERIFY(Served(p.port) && big.Stop());
+        QVERIFY(queued.EchoesAll("queued") && Served(p.port) && big.Stop());
         QVERIFY2(big.Stderr().count('\n') < 8, big.Stderr().left(500).constData());
         QVERIFY(big.StartHeadless(0, {}, true, bash + QStringList{count.arg(QString()).arg(held).arg(INT_MAX)}));
         QVERIFY(Served(big.port) && big.Stop());
