@@ -8,6 +8,7 @@
 #include <QTimeZone>
 
 #include <climits>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -240,8 +241,8 @@ private slots:
             const char *zone;
             QDateTime change; // UTC; invalid: the real clock
             QByteArray settings;
-            int boxAfter;        // as saved at the stop
-            ProgramProcess p;    // made in place: copies[] is initialised element by element
+            int boxAfter; // as saved at the stop
+            std::unique_ptr<ProgramProcess> p{new ProgramProcess};
             qint64 offsetMs = 0; // of the copy's UTC (its clock, or its replies for a box against the season) from the real one
             int nearChange = 0, wrong = 0;
             QByteArray firstWrong{}; // replies within a second of the change; wrong ones
@@ -268,10 +269,10 @@ private slots:
                 env << QStringLiteral("LD_PRELOAD=") + faketime << QStringLiteral("FAKETIME=%1").arg(c.offsetMs / 1000)
                     << QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC=1");
             }
-            QVERIFY(c.p.Prepare(c.settings));
-            QFile ini(c.p.Path(QStringLiteral("Server.ini")));
+            QVERIFY(c.p->Prepare(c.settings));
+            QFile ini(c.p->Path(QStringLiteral("Server.ini")));
             QVERIFY(c.change.isValid() || (ini.open(QIODevice::ReadWrite) && ini.setFileTime(standardDay, QFileDevice::FileModificationTime)));
-            QVERIFY(StartInMode(c.p, env, false));
+            QVERIFY(StartInMode(*c.p, env, false));
         }
         const auto replyAt = [](qint64 ms) {
             return "t:" + QLocale::c().toString(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC), QStringLiteral("ddMMMyyHHmmss")).toUpper().toLatin1();
@@ -280,7 +281,7 @@ private slots:
         // must carry the second of the copy's clock before the ask or after the answer.
         const auto askAcross = [&](Copy &c) {
             LoopbackClient client;
-            if (!client.Connect(c.p.port))
+            if (!client.Connect(c.p->port))
                 return void(c.wrong = -1);
             for (bool once = true; once || c.change.isValid(); once = false) {
                 const qint64 before = QDateTime::currentMSecsSinceEpoch() + c.offsetMs;
@@ -295,7 +296,7 @@ private slots:
         };
         // Still before the change, or the start-up rule would be tried instead of the tick.
         for (Copy &c : copies)
-            QVERIFY(c.p.WaitForPort()
+            QVERIFY(c.p->WaitForPort()
                     && (!c.change.isValid() || QDateTime::currentMSecsSinceEpoch() + c.offsetMs < c.change.toMSecsSinceEpoch() - 2000));
         QTest::qWait((SecsBeforeChange - 2) * 1000 - int(now.msecsTo(QDateTime::currentDateTimeUtc())));
         {
@@ -308,9 +309,9 @@ private slots:
                 qInfo("%s, change at %s: %d replies within a second of it", c.zone, qPrintable(c.change.toString(Qt::ISODate)), c.nearChange);
             QVERIFY2(c.wrong == 0, qPrintable(QStringLiteral("%1: %2 wrong, first %3").arg(c.zone).arg(c.wrong).arg(c.firstWrong)));
             QVERIFY2(!c.change.isValid() || c.nearChange > 200, c.zone);
-            QVERIFY(c.p.Stop());
+            QVERIFY(c.p->Stop());
             if (!Headless)
-                QVERIFY2(c.p.File(QStringLiteral("Server.ini")).contains("DaylightSavings=" + QByteArray::number(c.boxAfter)), c.zone);
+                QVERIFY2(c.p->File(QStringLiteral("Server.ini")).contains("DaylightSavings=" + QByteArray::number(c.boxAfter)), c.zone);
         }
     }
 
